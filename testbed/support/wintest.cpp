@@ -1,0 +1,306 @@
+// Test support for programs under Wine; see wintest.h.
+#include "wintest.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace wintest {
+
+std::string Env(const char* name) {
+    char buffer[2048];
+    DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer) return std::string();
+    return std::string(buffer, n);
+}
+
+std::string ToWindowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string UnixBuildDir() { return Env("KOPIWA_BUILD_DIR"); }
+std::string BuildDir() { return ToWindowsPath(UnixBuildDir()); }
+std::string DistDir() { return BuildDir() + "\\dist"; }
+std::string UnixArtifactDir() { return Env("KOPIWA_ARTIFACT_DIR"); }
+std::string ArtifactDir() { return ToWindowsPath(UnixArtifactDir()); }
+
+std::string WindowsDir() {
+    char buffer[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
+    return std::string(buffer, n);
+}
+
+Process::~Process() {
+    if (Running()) Kill();
+    if (info_.hProcess) CloseHandle(info_.hProcess);
+    if (info_.hThread) CloseHandle(info_.hThread);
+}
+
+bool Process::Start(const std::string& program, const std::string& arguments,
+                    const std::string& workingDir) {
+    std::string commandLine = "\"" + program + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          workingDir.empty() ? nullptr : workingDir.c_str(), &startup,
+                          &info_) != FALSE;
+}
+
+bool Process::WaitForExit(DWORD timeoutMs) {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Process::Running() const {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Process::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (info_.hProcess) GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+void Process::Kill() {
+    if (!info_.hProcess) return;
+    TerminateProcess(info_.hProcess, 1);
+    WaitForSingleObject(info_.hProcess, 5000);
+}
+
+namespace {
+
+struct WindowSearch {
+    const std::string* title;
+    DWORD processId;
+    const char* className;
+    HWND found;
+    std::vector<HWND>* all;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId && owner != search->processId) return TRUE;
+    if (search->all) {
+        search->all->push_back(window);
+        return TRUE;
+    }
+    if (!IsWindowVisible(window)) return TRUE;
+    if (search->className && ClassName(window) != search->className) return TRUE;
+    if (WindowText(window) != *search->title) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindTopWindow(const std::string& title, DWORD processId, const char* className) {
+    WindowSearch search{&title, processId, className, nullptr, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForTopWindow(const std::string& title, DWORD processId, DWORD timeoutMs,
+                      const char* className) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindTopWindow(title, processId, className)) != nullptr; },
+              timeoutMs);
+    return found;
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    return WaitUntil([&] { return !IsWindow(window); }, timeoutMs);
+}
+
+std::vector<HWND> TopWindowsOf(DWORD processId) {
+    std::vector<HWND> windows;
+    std::string none;
+    WindowSearch search{&none, processId, nullptr, nullptr, &windows};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return windows;
+}
+
+std::string WindowText(HWND window) {
+    char buffer[1024];
+    // WM_GETTEXT reaches other processes' windows and their controls alike.
+    LRESULT n = SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+std::string ClassName(HWND window) {
+    char buffer[256];
+    int n = GetClassNameA(window, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? n : 0);
+}
+
+std::string ControlText(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? WindowText(control) : std::string();
+}
+
+void PostClick(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (control) PostMessageA(control, BM_CLICK, 0, 0);
+}
+
+bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version) {
+    const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
+    if (version.empty()) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return true;
+        LONG rc = RegDeleteValueA(key, "Version");
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    }
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                             static_cast<DWORD>(version.size() + 1));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+namespace {
+
+bool ReadWholeFile(const std::string& windowsPath, std::string* text) {
+    std::ifstream in(windowsPath, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    *text = all.str();
+    return true;
+}
+
+bool WriteWholeFile(const std::string& windowsPath, const std::string& text) {
+    std::ofstream out(windowsPath, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
+    // Wine starts Unix programs but does not pass their exit status back, so
+    // the script reports output and status through files.
+    static int counter = 0;
+    const std::string scratch = UnixArtifactDir() + "/.unix";
+    CreateDirectoryA(ToWindowsPath(scratch).c_str(), nullptr);
+    const std::string base = scratch + "/cmd" + std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(++counter);
+    const std::string script = "export PATH=/usr/local/bin:/usr/bin:/bin\n"
+                               "( " + command + " ) >'" + base + ".out' 2>&1\n"
+                               "echo $? >'" + base + ".tmp' && mv '" + base + ".tmp' '" + base +
+                               ".rc'\n";
+    UnixResult result;
+    if (!WriteWholeFile(ToWindowsPath(base + ".sh"), script)) return result;
+    // CreateProcess runs Unix programs named in the command line.
+    std::string line = "/bin/sh \"" + base + ".sh\"";
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return result;
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    const std::string rcFile = ToWindowsPath(base + ".rc");
+    if (!WaitUntil([&] { return GetFileAttributesA(rcFile.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                   timeoutMs))
+        return result;
+    std::string status;
+    ReadWholeFile(rcFile, &status);
+    ReadWholeFile(ToWindowsPath(base + ".out"), &result.output);
+    result.finished = true;
+    result.status = std::atoi(status.c_str());
+    return result;
+}
+
+std::string Screenshot(const std::string& name, HWND window) {
+    const std::string png = UnixArtifactDir() + "/" + name + ".png";
+    std::string crop;
+    if (window) {
+        RECT r;
+        if (GetWindowRect(window, &r)) {
+            if (r.left < 0) r.left = 0;
+            if (r.top < 0) r.top = 0;
+            crop = " -crop " + std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) +
+                   "+" + std::to_string(r.left) + "+" + std::to_string(r.top) + " +repage";
+        }
+    }
+    UnixResult r = RunUnix("import -window root" + crop + " '" + png + "'", 30000);
+    return r.finished && r.status == 0 ? png : std::string();
+}
+
+std::set<std::string> PdfFiles() {
+    std::set<std::string> files;
+    const std::string dir = Env("KOPIWA_PDF_DIR");
+    if (dir.empty()) return files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((ToWindowsPath(dir) + "\\*.pdf").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        files.insert(dir + "/" + data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return files;
+}
+
+namespace {
+
+bool PdfComplete(const std::string& unixPath) {
+    std::string text;
+    if (!ReadWholeFile(ToWindowsPath(unixPath), &text)) return false;
+    return text.size() > 8 && text.rfind("%%EOF") != std::string::npos &&
+           text.rfind("%%EOF") + 16 >= text.size();
+}
+
+}  // namespace
+
+std::string WaitForNewPdf(const std::set<std::string>& before, DWORD timeoutMs) {
+    std::string found;
+    WaitUntil(
+        [&] {
+            for (const std::string& f : PdfFiles())
+                if (!before.count(f) && PdfComplete(f)) {
+                    found = f;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi) {
+    PrintBox box;
+    UnixResult r = RunUnix("/usr/bin/python3 '" + Env("KOPIWA_SOURCE_DIR") + "/testbed/pdf_bbox.py' '" +
+                           unixPdfPath + "' " + std::to_string(dpi));
+    if (!r.finished || r.status != 0) return box;
+    std::istringstream in(r.output);
+    std::string first;
+    in >> first;
+    if (first == "empty") {
+        box.empty = true;
+        in >> box.pageWidth >> box.pageHeight;
+        box.ok = static_cast<bool>(in);
+        return box;
+    }
+    box.left = std::atof(first.c_str());
+    in >> box.top >> box.width >> box.height >> box.pageWidth >> box.pageHeight;
+    box.ok = static_cast<bool>(in);
+    return box;
+}
+
+}  // namespace wintest

@@ -1,0 +1,100 @@
+// Test support for programs under Wine: where the build and artifacts are, child
+// processes and their windows, the Windows version Wine reports, screenshots of
+// the test's own Xvfb screen, Unix commands, and measuring printed PDFs.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace wintest {
+
+// Paths. Unix paths come from the environment the runner sets; Wine shows the
+// Unix file system as drive Z:.
+std::string Env(const char* name);
+std::string ToWindowsPath(const std::string& unixPath);
+std::string UnixBuildDir();
+std::string BuildDir();     // Windows form
+std::string DistDir();      // Windows form of build/dist
+std::string UnixArtifactDir();
+std::string ArtifactDir();  // Windows form; per test, kept after the run
+std::string WindowsDir();
+
+// A child process, killed when the object goes if it is still running.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts `program` with `arguments` (the command line's tail, may be empty).
+    bool Start(const std::string& program, const std::string& arguments = "",
+               const std::string& workingDir = "");
+    bool WaitForExit(DWORD timeoutMs);
+    bool Running() const;
+    DWORD ExitCode() const;
+    DWORD Id() const { return info_.dwProcessId; }
+    void Kill();
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+// Top-level windows. `processId` 0 accepts any process.
+HWND FindTopWindow(const std::string& title, DWORD processId = 0, const char* className = nullptr);
+HWND WaitForTopWindow(const std::string& title, DWORD processId = 0, DWORD timeoutMs = 15000,
+                      const char* className = nullptr);
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = 15000);
+std::vector<HWND> TopWindowsOf(DWORD processId);
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+std::string ControlText(HWND dialog, int id);
+// Presses a button the way a click does, without blocking on what it opens.
+void PostClick(HWND dialog, int id);
+// Waits until `predicate` holds, polling every 50 ms while pumping messages.
+template <class Pred>
+bool WaitUntil(Pred predicate, DWORD timeoutMs = 15000) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (predicate()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(50);
+    }
+}
+
+// The Windows version Wine reports to one program ("win95", "win98", "nt40",
+// "nt351", "win2k", ...), or the default again with an empty version.
+bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version);
+
+// Runs a Unix shell command line; its output (stdout and stderr) and status.
+struct UnixResult {
+    bool finished = false;
+    int status = -1;
+    std::string output;
+};
+UnixResult RunUnix(const std::string& command, DWORD timeoutMs = 60000);
+
+// A PNG of the test's Xvfb screen, or of one window's rectangle on it, saved as
+// <artifact dir>/<name>.png. Returns the Unix path, or "" on failure.
+std::string Screenshot(const std::string& name, HWND window = nullptr);
+
+// Printed output: the PDFs that the PDF queue wrote.
+std::set<std::string> PdfFiles();  // Unix paths
+// Waits for a PDF that is not in `before` and is completely written.
+std::string WaitForNewPdf(const std::set<std::string>& before, DWORD timeoutMs = 60000);
+
+struct PrintBox {
+    bool ok = false;
+    bool empty = false;
+    double left = 0, top = 0, width = 0, height = 0;  // millimetres from the top-left
+    double pageWidth = 0, pageHeight = 0;
+};
+// The bounding box of the first page's non-white pixels, rendered at `dpi`.
+PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi = 300);
+
+}  // namespace wintest

@@ -1,0 +1,84 @@
+# Shell helpers shared by the test scripts: where the Wine prefixes live and the
+# environment every Wine process of the tests runs in. Source it; do not run it.
+
+# wine_env BUILD_DIR PREFIX: exports the environment for one prefix.
+wine_env() {
+  export WINEARCH=win32
+  export WINEPREFIX="$2"
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Code page 932: the programs' narrow texts are Shift-JIS.
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export KOPIWA_BUILD_DIR="$1"
+  export KOPIWA_SOURCE_DIR
+  KOPIWA_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  export KOPIWA_PDF_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
+}
+
+template_dir() { echo "$1/wine/template"; }
+prefix_dir() { echo "$1/wine/prefixes/$2"; }
+
+# start_xvfb: starts a private X server and exports DISPLAY; XVFB_PID names it.
+start_xvfb() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fdfile" 2>/dev/null &
+  XVFB_PID=$!
+  local n
+  for n in $(seq 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.05
+  done
+  if [ ! -s "$fdfile" ]; then
+    echo "Xvfb did not start" >&2
+    rm -f "$fdfile"
+    return 1
+  fi
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  rm -f "$fdfile"
+}
+
+stop_xvfb() {
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=
+}
+
+# copy_prefix TEMPLATE DEST: a private prefix. The large, never-written folders
+# of Windows' own DLLs are hard-linked; everything a program may write is copied.
+copy_prefix() {
+  local template=$1 dest=$2
+  rm -rf "$dest"
+  mkdir -p "$dest"
+  (cd "$template" && find . -mindepth 1 -maxdepth 1 ! -name drive_c -exec cp -a {} "$dest/" \;)
+  mkdir -p "$dest/drive_c"
+  (cd "$template/drive_c" && find . -mindepth 1 -maxdepth 1 ! -name windows -exec cp -a {} "$dest/drive_c/" \;)
+  mkdir -p "$dest/drive_c/windows"
+  local entry
+  for entry in "$template"/drive_c/windows/* "$template"/drive_c/windows/.[!.]*; do
+    [ -e "$entry" ] || continue
+    case "$(basename "$entry")" in
+      system32|winsxs|Microsoft.NET|globalization|resources)
+        cp -al "$entry" "$dest/drive_c/windows/" ;;
+      *)
+        cp -a "$entry" "$dest/drive_c/windows/" ;;
+    esac
+  done
+}
+
+# init_prefix PREFIX: a new 32-bit Windows in PREFIX (wine_env already set for
+# it), with crash dialogs off, Wine's own fonts in place and the Japanese fonts
+# mapped.
+init_prefix() {
+  local prefix=$1
+  wineboot -i >/dev/null 2>&1
+  # A crashing program must end, not wait in winedbg's dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+  # reg reads UTF-16 files; the repository keeps the readable UTF-8 text.
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$(dirname "${BASH_SOURCE[0]}")/template.reg"; } >"$prefix/drive_c/template.reg"
+  wine reg import 'C:\template.reg' >/dev/null 2>&1
+  rm -f "$prefix/drive_c/template.reg"
+  # Wine's own fonts (Marlett draws the title-bar buttons) are not found in its
+  # data folder by this build; the Fonts folder of the prefix is always searched.
+  cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
+  wineserver -w
+}
