@@ -200,12 +200,14 @@ int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALE
     const int destHeight = dest.bottom - dest.top;
     const int sourceWidth = source.right - source.left;
     const int sourceHeight = source.bottom - source.top;
-    // GDI counts the rows of a bottom-up bitmap from its last (bottom) row, for
-    // both calls; the caller's rectangle counts from the top of the picture.
-    const int sourceY = IsTopDown(h) ? source.top : RowsOf(h) - source.bottom;
+    // Both calls count the source rows from the bottom of the picture (for a
+    // top-down bitmap too, as StretchDIBits does); the caller's rectangle counts
+    // from its top, so that a cropped picture keeps its top-left part.
+    const int sourceY = RowsOf(h) - source.bottom;
 
     CBackgroundPalette selected(dc, palette);
     SetStretchBltMode(dc, COLORONCOLOR);
+    // SetDIBitsToDevice would take a top-down bitmap's rows from its top.
     if (destWidth == sourceWidth && destHeight == sourceHeight && !IsTopDown(h)) {
         return SetDIBitsToDevice(dc, dest.left, dest.top, destWidth, destHeight, source.left,
                                  sourceY, 0, RowsOf(h), bits, info, DIB_RGB_COLORS);

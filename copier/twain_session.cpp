@@ -654,7 +654,7 @@ float CTwainSession::NearestSupportedValue(const TW_CAPABILITY& capability, floa
     }
     LONG dpm = 0;
     float quantised = 0;
-    if (DpmFromSourceUnits(best, &dpm) && DpmToSourceUnits(dpm, &quantised)) best = quantised;
+    if (ConvertToDpm(best, true, &dpm) && DpmToSourceUnits(dpm, &quantised)) best = quantised;
     return best;
 }
 
@@ -677,17 +677,26 @@ BOOL CTwainSession::ReadImageResolution(LONG* xDpm, LONG* yDpm) {
 // gives 0 and TRUE.
 
 BOOL CTwainSession::DpmFromSourceUnits(float value, LONG* dpm) {
+    return ConvertToDpm(value, false, dpm);
+}
+
+// Dots per unit to dots per metre, truncated as a reading is, or rounded to the
+// nearest as a value that is to be converted back is: a fixed-point value a
+// hair below 59.06 dots per centimetre must not come back as 59.05.
+BOOL CTwainSession::ConvertToDpm(float value, bool nearest, LONG* dpm) {
     *dpm = 0;
     TW_UINT16 unit = 0;
     if (!GetCurrentUnit(&unit)) return FALSE;
+    double exact = 0;
     switch (unit) {
-    case TWUN_INCHES: *dpm = TruncateToLong(value * 0.39370078740157477 * 100); break;
-    case TWUN_CENTIMETERS: *dpm = TruncateToLong(value * 100.0); break;
-    case TWUN_PICAS: *dpm = TruncateToLong(value * 2.3622047244094486 * 100); break;
-    case TWUN_POINTS: *dpm = TruncateToLong(value * 28.346456692913385 * 100); break;
-    case TWUN_TWIPS: *dpm = TruncateToLong(value * 566.9291338582676 * 100); break;
-    default: break;
+    case TWUN_INCHES: exact = value * 0.39370078740157477 * 100; break;
+    case TWUN_CENTIMETERS: exact = value * 100.0; break;
+    case TWUN_PICAS: exact = value * 2.3622047244094486 * 100; break;
+    case TWUN_POINTS: exact = value * 28.346456692913385 * 100; break;
+    case TWUN_TWIPS: exact = value * 566.9291338582676 * 100; break;
+    default: return TRUE;
     }
+    *dpm = TruncateToLong(nearest ? std::floor(exact + 0.5) : exact);
     return TRUE;
 }
 
@@ -700,8 +709,11 @@ BOOL CTwainSession::DpmToSourceUnits(LONG dpm, float* value) {
     case TWUN_INCHES: *value = RoundHalfUp(d * 0.025400000000000002); break;
     case TWUN_CENTIMETERS: *value = static_cast<float>(d * 0.01); break;
     case TWUN_PICAS: *value = RoundHalfUp(d * 0.004233333333333334); break;
-    case TWUN_POINTS: *value = RoundHalfUp(d * 0.00035277777777777776); break;
-    case TWUN_TWIPS: *value = RoundHalfUp(d * 0.000017638888888888893); break;
+    // A point or a twip is smaller than a dot at any ordinary resolution: a
+    // whole number of dots per point or per twip would turn 600 dpi into 576
+    // or 0, so these two stay unrounded, as centimetres do.
+    case TWUN_POINTS: *value = static_cast<float>(d * 0.00035277777777777776); break;
+    case TWUN_TWIPS: *value = static_cast<float>(d * 0.000017638888888888893); break;
     default: break;
     }
     return TRUE;
