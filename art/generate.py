@@ -7,7 +7,7 @@ Every picture is drawn here, so it can be edited and regenerated; the build
 runs this script and the resource scripts include its output:
 
   kopiwa.ico    icon 128, the copier (48, 32 and 16 pixels square, 16 colours)
-  setup.ico     icon 142, the installer (32 and 16 pixels square, 16 colours)
+  setup.ico     icon 142, the installer (48, 32 and 16 pixels square, 16 colours)
   about.bmp     bitmap 139, the About box picture (48 x 48, 16 colours)
   tile.bmp      bitmap 141, the copy dialog's background tile (48 x 48, 16 colours)
   backdrop.bmp  bitmap 140, the installer's backdrop tile (128 x 128, 16 colours)
@@ -54,9 +54,6 @@ class Canvas:
         self.width, self.height = width, height
         self.px = [[fill] * width for _ in range(height)]
 
-    def get(self, x, y):
-        return self.px[y][x]
-
     def set(self, x, y, c):
         if 0 <= x < self.width and 0 <= y < self.height:
             self.px[y][x] = c
@@ -66,19 +63,6 @@ class Canvas:
         for y in range(max(y0, 0), min(y1, self.height)):
             for x in range(max(x0, 0), min(x1, self.width)):
                 self.px[y][x] = c
-
-    def frame(self, x0, y0, x1, y1, c):
-        self.rect(x0, y0, x1, y0 + 1, c)
-        self.rect(x0, y1 - 1, x1, y1, c)
-        self.rect(x0, y0, x0 + 1, y1, c)
-        self.rect(x1 - 1, y0, x1, y1, c)
-
-    def bevel(self, x0, y0, x1, y1, light, dark):
-        """A raised edge: light along the top and left, dark along the others."""
-        self.rect(x0, y0, x1, y0 + 1, light)
-        self.rect(x0, y0, x0 + 1, y1, light)
-        self.rect(x0 + 1, y1 - 1, x1, y1, dark)
-        self.rect(x1 - 1, y0 + 1, x1, y1, dark)
 
     def line(self, x0, y0, x1, y1, c):
         """Bresenham's line, both ends included."""
@@ -114,9 +98,6 @@ class Canvas:
                     self.rect(x0 + x * scale, y0 + y * scale,
                               x0 + (x + 1) * scale, y0 + (y + 1) * scale, pic.px[y][x])
 
-    def colours(self):
-        return {c for row in self.px for c in row}
-
 
 def pixmap(text):
     """A picture and its transparency mask (1 = transparent) from LEGEND text."""
@@ -135,8 +116,8 @@ def pixmap(text):
 
 
 # ---------------------------------------------------------------------------
-# Shading helpers: ordered dithering between palette colours, and a smooth
-# noise that repeats, for textures that tile without a seam.
+# Shading: ordered dithering mixes two palette colours in any proportion with
+# a pattern that repeats every 4 pixels, so dithered tiles still meet cleanly.
 
 BAYER4 = [[0, 8, 2, 10], [12, 4, 14, 6], [3, 11, 1, 9], [15, 7, 13, 5]]
 
@@ -146,32 +127,53 @@ def dither(level, x, y):
     return (BAYER4[y % 4][x % 4] + 0.5) / 16 < level
 
 
-def _hash01(ix, iy, seed):
-    h = (ix * 374761393 + iy * 668265263 + seed * 2246822519) & 0xFFFFFFFF
-    h = ((h ^ (h >> 13)) * 1274126177) & 0xFFFFFFFF
-    return ((h ^ (h >> 16)) & 0xFFFF) / 0xFFFF
+# ---------------------------------------------------------------------------
+# Shapes: a shape is a function that answers whether a point lies inside it.
+# Canvas.fill draws one by testing each pixel's centre, which gives clean
+# edges at any size and angle.
+
+def box_shape(x0, y0, x1, y1):
+    return lambda x, y: x0 <= x < x1 and y0 <= y < y1
 
 
-def periodic_noise(x, y, cells, period, seed):
-    """Smooth value noise in 0..1 that repeats every `period` pixels."""
-    size = period / cells
-    fx, fy = x / size, y / size
-    ix, iy = int(math.floor(fx)), int(math.floor(fy))
-    tx, ty = fx - ix, fy - iy
-    tx, ty = tx * tx * (3 - 2 * tx), ty * ty * (3 - 2 * ty)
+def ellipse_shape(cx, cy, rx, ry):
+    return lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1
 
-    def corner(cx, cy):
-        return _hash01(cx % cells, cy % cells, seed)
-    top = corner(ix, iy) * (1 - tx) + corner(ix + 1, iy) * tx
-    bottom = corner(ix, iy + 1) * (1 - tx) + corner(ix + 1, iy + 1) * tx
-    return top * (1 - ty) + bottom * ty
+
+def ring_shape(cx, cy, rx, ry, thick, thick_y=None):
+    outer = ellipse_shape(cx, cy, rx, ry)
+    inner = ellipse_shape(cx, cy, rx - thick, ry - (thick if thick_y is None else thick_y))
+    return lambda x, y: outer(x, y) and not inner(x, y)
+
+
+def polygon_shape(points):
+    def inside(x, y):
+        hit = False
+        for (x0, y0), (x1, y1) in zip(points, points[1:] + points[:1]):
+            if (y0 <= y) != (y1 <= y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+                hit = not hit
+        return hit
+    return inside
+
+
+def stroke_shape(top0, top1, bottom0, bottom1, y0=0.0, y1=1.0):
+    """A slanted stem: its top spans top0..top1, its bottom bottom0..bottom1."""
+    return polygon_shape([(top0, y0), (top1, y0), (bottom1, y1), (bottom0, y1)])
+
+
+def union(*shapes):
+    return lambda x, y: any(s(x, y) for s in shapes)
+
+
+def clip(shape, where):
+    return lambda x, y: where(x, y) and shape(x, y)
 
 
 # ---------------------------------------------------------------------------
 # The icons. Each size is drawn on its own pixel grid rather than scaled, so
-# the small images stay crisp. Light falls from the upper left: top faces
-# white, fronts light grey, the right-hand sides dark grey, all outlined in
-# black as the system's own icons are.
+# the small images stay crisp. Light falls from the upper left: the tops are
+# lightest, the fronts lighter than the right-hand sides, and everything is
+# outlined in black as the system's own icons are.
 
 # The copier in three-quarter view: the document cover on top, the control
 # panel with its display and start button beside it, the blue band and two
@@ -283,6 +285,57 @@ COPIER_16 = """
 
 # The installer: the product's box with two sheets (an original and its copy)
 # on its front, and the floppy disk that carries it.
+SETUP_48 = """
+    ................................................
+    ................................................
+    ................................................
+    .....................#########################..
+    ....................#CCCCCCCCCCCCCCCCCCCCCCC##..
+    ...................#CCCCCCCCCCCCCCCCCCCCCCC#b#..
+    ..................#CCCCCCCCCCCCCCCCCCCCCCC#bb#..
+    .................#CCCCCCCCCCCCCCCCCCCCCCC#bbb#..
+    ................#CCCCCCCCCCCCCCCCCCCCCCC#bbbb#..
+    ...............#CCCCCCCCCCCCCCCCCCCCCCC#bbbbb#..
+    ..............#########################bbbbbb#..
+    ..............#CCCCCCCCCCCCCCCCCCCCCCC#bbbbbb#..
+    ..............#CBBBBBBBBBBBBBBBBBBBBBB#bbbbbb#..
+    ..............#CBB############BBBBBBBB#bbbbbb#..
+    ..............#CBB#WWWWWWWWWW#BBBBBBBB#bbbbbb#..
+    ..............#CBB#WWWWWWWWWW#BBBBBBBB#bbbbbb#..
+    ..............#CBB#WDDDDD############B#bbbbbb#..
+    ..............#CBB#WWWWWW#WWWWWWWWWW#B#bbbbbb#..
+    ..............#CBB#WWWWWW#WWWWWWWWWW#B#bbbbbb#..
+    ..............#CBB#WDDDDD#WDDDDDDDWW#B#bbbbbb#..
+    ..............#CBB#WWWWWW#WWWWWWWWWW#B#bbbbbb#..
+    ..............#CBB#WWWWWW#WWWWWWWWWW#B#bbbbbb#..
+    ..............#CBB#WDDDDD#WDDDDDWWWW#B#bbbbbb#..
+    ..............#CBB#WWWWWW#WWWWWWWWWW#B#bbbbbb#..
+    ..#######################BWWWWWWWWWW#B#bbbbbb#..
+    ..#BbbbbWLLLLLLLLLLDbbbbb#WDDDDDDDWW#B#bbbbbb#..
+    ..#BbbbbWLLLLLLbbbLDbbbbb#WWWWWWWWWW#B#bbbbbb#..
+    ..#BbbbbWLLLLLLbbbLDbbbbb#WWWWWWWWWW#B#bbbbbby..
+    ..#BbbbbWLLLLLLbbbLDbbbbb#WDDDDWWWWW#B#bbbbbyy..
+    ..#BbbbbWLLLLLLbbbLDbbbbb#WWWWWWWWWW#B#bbbbyyy..
+    ..#BbbbbWLLLLLLbbbLDbbbbb############B#bbbyyyy..
+    ..#BbbbbWLLLLLLLLLLDbbbbb#BBBBBBBBBBBB#bbyyyy#..
+    ..#BbbbbDDDDDDDDDDDDbbbbb#BBBBBBBBBBBB#byyyyb#..
+    ..#Bbbbbbbbbbbbbbbbbbbbbb#BBBBBBBBBBBB#yyyybb#..
+    ..#Bbbbbbbbbbbbbbbbbbbbbb#YYYYYYYYYYYY#yyybbb#..
+    ..#BbbWWWWWWWWWWWWWWWWbbb#YYYYYYYYYYYY#yybbbb#..
+    ..#BbbWWWWWWWWWWWWWWWWbbb#YYYYYYYYYYYY#ybbbb#...
+    ..#BbbWWWWWWWWWWWWWWWWbbb#yyyyyyyyyyyy#bbbb#....
+    ..#BbbWWbbbbbbbbbbbbWWbbb#BBBBBBBBBBBB#bbb#.....
+    ..#BbbWWWWWWWWWWWWWWWWbbb#BBBBBBBBBBBB#bb#......
+    ..#BbbWWWWWWWWWWWWWWWWbbb#BBBBBBBBBBBB#b#.......
+    ..#BbbWWbbbbbbbbbWWWWWbbb#BBBBBBBBBBBB##........
+    ..#BbbWWWWWWWWWWWWWWWWbbb##############.........
+    ..#BbbWWWWWWWWWWWWWWWWbbb#......................
+    ..#BbbWWbbbbbbbbbbbWWWbbb#......................
+    ..#BbbWWWWWWWWWWWWWWWWbbb#......................
+    ..#BbbWWWWWWWWWWWWWWWWbbb#......................
+    ..########################......................
+"""
+
 SETUP_32 = """
     ................................
     ..............#################.
@@ -343,12 +396,13 @@ def copier_icon_images():
 
 
 def setup_icon_images():
-    return [pixmap(SETUP_32), pixmap(SETUP_16)]
+    return [pixmap(SETUP_48), pixmap(SETUP_32), pixmap(SETUP_16)]
 
 
 def about_picture():
-    """The copier on the dialog's face colour, with a shadow in the button
-    shadow colour, so that it sits on the About box like the box's own art."""
+    """The big copier icon on the button face, with a drop shadow in the
+    button shadow colour: both follow the system colours, so the picture
+    sits on the About box without a visible edge."""
     pic, mask = pixmap(COPIER_48)
     canvas = Canvas(48, 48, SILVER)
     for y in range(48):
@@ -383,47 +437,108 @@ def tile():
 
 
 # ---------------------------------------------------------------------------
-# Lettering. The capitals are built from rectangles, ellipses and polygons in
-# a box one unit high (the cap height), so they can be drawn at any size with
-# clean edges and slanted like a display face. A shape is a function that
-# answers whether a point lies inside it.
+# The installer's backdrop tile: deep blue quilting, diamonds 64 pixels
+# across, each padded (lighter at the top, darker at the bottom, by ordered
+# dithering) and stitched along its edges with a dotted blue seam over a black
+# crease. The seams run along x + y and x - y in steps that divide the tile,
+# so tiles meet without a break, and the quilt stays dark enough for the
+# white title with its black shadow to read anywhere on it.
 
-def box_shape(x0, y0, x1, y1):
-    return lambda x, y: x0 <= x < x1 and y0 <= y < y1
-
-
-def ellipse_shape(cx, cy, rx, ry):
-    return lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1
+BACKDROP_SIZE = 128
+QUILT = 64
 
 
-def ring_shape(cx, cy, rx, ry, thick, thick_y=None):
-    outer = ellipse_shape(cx, cy, rx, ry)
-    inner = ellipse_shape(cx, cy, rx - thick, ry - (thick if thick_y is None else thick_y))
-    return lambda x, y: outer(x, y) and not inner(x, y)
+def backdrop():
+    n = BACKDROP_SIZE
+    c = Canvas(n, n, NAVY)
+    for y in range(n):
+        for x in range(n):
+            down = (x + y) % QUILT          # grows towards the lower right
+            up = (x - y) % QUILT            # grows towards the upper right
+            if down == 0 or up == 0:
+                c.px[y][x] = BLUE if (x + y) % 2 == 0 else NAVY
+            elif down == 1 or up == QUILT - 1:
+                c.px[y][x] = BLACK
+            else:
+                light = 0.5 * (up - down) / (QUILT - 1)
+                if light > 0:
+                    c.px[y][x] = BLUE if dither(light * 0.4, x, y) else NAVY
+                else:
+                    c.px[y][x] = BLACK if dither(-light * 0.8, x, y) else NAVY
+    return c
 
 
-def polygon_shape(points):
-    def inside(x, y):
-        hit = False
-        for (x0, y0), (x1, y1) in zip(points, points[1:] + points[:1]):
-            if (y0 <= y) != (y1 <= y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
-                hit = not hit
-        return hit
-    return inside
+# ---------------------------------------------------------------------------
+# The wizard pages' side picture: the copier, drawn twice the size of its big
+# icon, on a blue ground that turns to teal towards the floor, with its copies
+# flying up out of the output tray.
+
+SIDE_SIZE = (120, 260)
 
 
-def stroke_shape(top0, top1, bottom0, bottom1, y0=0.0, y1=1.0):
-    """A slanted stem: its top spans top0..top1, its bottom bottom0..bottom1."""
-    return polygon_shape([(top0, y0), (top1, y0), (bottom1, y1), (bottom0, y1)])
+def sheet(canvas, cx, cy, width, height, angle):
+    """A sheet of paper with four lines of print, turned by angle degrees."""
+    a = math.radians(angle)
+    ux, uy = math.cos(a), math.sin(a)        # along the lines of print
+    vx, vy = -math.sin(a), math.cos(a)       # down the page
+
+    def point(u, v):
+        return (cx + u * ux + v * vx, cy + u * uy + v * vy)
+    hw, hh = width / 2, height / 2
+    paper = polygon_shape([point(-hw, -hh), point(hw, -hh), point(hw, hh), point(-hw, hh)])
+    canvas.fill(paper, WHITE)
+    # The edge: every pixel of the sheet with a neighbour off it.
+    canvas.fill(lambda x, y: paper(x, y) and not all(
+        paper(x + dx, y + dy) for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))), BLACK)
+    for k, length in enumerate((0.75, 0.6, 0.75, 0.45)):
+        v = -hh + height * (k + 1.5) / 6
+        (x0, y0), (x1, y1) = point(-hw + 3, v), point(-hw + 3 + (width - 6) * length, v)
+        canvas.line(round(x0), round(y0), round(x1), round(y1), GREY)
 
 
-def union(*shapes):
-    return lambda x, y: any(s(x, y) for s in shapes)
+def sparkle(canvas, x, y, size):
+    for i in range(-size, size + 1):
+        canvas.set(x + i, y, WHITE if abs(i) < size else AQUA)
+        canvas.set(x, y + i, WHITE if abs(i) < size else AQUA)
 
 
-def clip(shape, where):
-    return lambda x, y: where(x, y) and shape(x, y)
+def cast_shadow(canvas, mask, left, top, scale, floor):
+    """Half-darkens the floor under the opaque part of mask, scaled up."""
+    for y in range(mask.height * scale):
+        for x in range(mask.width * scale):
+            px, py = left + x, top + y
+            if py >= floor and not mask.px[y // scale][x // scale] and dither(0.6, px, py):
+                canvas.set(px, py, BLACK)
 
+
+def side_picture():
+    w, h = SIDE_SIZE
+    c = Canvas(w, h, NAVY)
+    floor = 196
+    for y in range(h):
+        for x in range(w):
+            if y < floor:
+                level = y / floor
+                c.px[y][x] = BLUE if dither(level * 0.9, x, y) else NAVY
+            else:
+                level = (y - floor) / (h - floor)
+                c.px[y][x] = TEAL if dither(0.35 + level * 0.65, x, y) else NAVY
+    pic, mask = pixmap(COPIER_48)
+    left, top, scale = 10, 150, 2
+    cast_shadow(c, mask, left + 8, top + 4, scale, floor)
+    c.paste(pic, left, top, mask, scale)
+    # The copies rise in a curve from the tray, smaller as they go.
+    for cx, cy, angle, size in ((20, 150, -20, 1.0), (36, 110, 12, 0.9), (64, 76, -8, 0.8),
+                                (92, 40, 18, 0.7)):
+        sheet(c, cx, cy, 22 * size, 28 * size, angle)
+    for x, y, s in ((50, 130, 3), (78, 100, 2), (104, 66, 3), (20, 60, 2), (60, 20, 2)):
+        sparkle(c, x, y, s)
+    return c
+
+
+# ---------------------------------------------------------------------------
+# Lettering. The capitals are shapes in a box one unit high (the cap height),
+# so they can be drawn at any size and slanted like a display face.
 
 STEM = 0.23   # vertical strokes
 BAR = 0.19    # horizontal strokes
@@ -580,104 +695,6 @@ def write_ico(path, images):
         offset += len(blob)
     with open(path, 'wb') as f:
         f.write(struct.pack('<HHH', 0, 1, len(images)) + b''.join(entries) + b''.join(blobs))
-
-
-# ---------------------------------------------------------------------------
-# The installer's backdrop tile: deep blue quilting, diamonds 64 pixels
-# across, each padded (lighter at the top, darker at the bottom, by ordered
-# dithering) and stitched along its edges with a dotted blue seam over a black
-# crease. The seams run along x + y and x - y in steps that divide the tile,
-# so tiles meet without a break, and the quilt stays dark enough for the
-# white title with its black shadow to read anywhere on it.
-
-BACKDROP_SIZE = 128
-QUILT = 64
-
-
-def backdrop():
-    n = BACKDROP_SIZE
-    c = Canvas(n, n, NAVY)
-    for y in range(n):
-        for x in range(n):
-            down = (x + y) % QUILT          # grows towards the lower right
-            up = (x - y) % QUILT            # grows towards the upper right
-            if down == 0 or up == 0:
-                c.px[y][x] = BLUE if (x + y) % 2 == 0 else NAVY
-            elif down == 1 or up == QUILT - 1:
-                c.px[y][x] = BLACK
-            else:
-                light = 0.5 * (up - down) / (QUILT - 1)
-                if light > 0:
-                    c.px[y][x] = BLUE if dither(light * 0.4, x, y) else NAVY
-                else:
-                    c.px[y][x] = BLACK if dither(-light * 0.8, x, y) else NAVY
-    return c
-
-
-# ---------------------------------------------------------------------------
-# The wizard pages' side picture: the copier, drawn twice the size of its big
-# icon, on a blue ground that turns to teal towards the floor, with its copies
-# flying up out of the output tray.
-
-SIDE_SIZE = (120, 260)
-
-
-def sheet(canvas, cx, cy, width, height, angle):
-    """A sheet of paper with four lines of print, turned by angle degrees."""
-    a = math.radians(angle)
-    ux, uy = math.cos(a), math.sin(a)        # along the lines of print
-    vx, vy = -math.sin(a), math.cos(a)       # down the page
-
-    def point(u, v):
-        return (cx + u * ux + v * vx, cy + u * uy + v * vy)
-    hw, hh = width / 2, height / 2
-    paper = polygon_shape([point(-hw, -hh), point(hw, -hh), point(hw, hh), point(-hw, hh)])
-    canvas.fill(paper, WHITE)
-    # The edge: every pixel of the sheet with a neighbour off it.
-    canvas.fill(lambda x, y: paper(x, y) and not all(
-        paper(x + dx, y + dy) for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))), BLACK)
-    for k, length in enumerate((0.75, 0.6, 0.75, 0.45)):
-        v = -hh + height * (k + 1.5) / 6
-        (x0, y0), (x1, y1) = point(-hw + 3, v), point(-hw + 3 + (width - 6) * length, v)
-        canvas.line(round(x0), round(y0), round(x1), round(y1), GREY)
-
-
-def sparkle(canvas, x, y, size):
-    for i in range(-size, size + 1):
-        canvas.set(x + i, y, WHITE if abs(i) < size else AQUA)
-        canvas.set(x, y + i, WHITE if abs(i) < size else AQUA)
-
-
-def side_picture():
-    w, h = SIDE_SIZE
-    c = Canvas(w, h, NAVY)
-    floor = 196
-    for y in range(h):
-        for x in range(w):
-            if y < floor:
-                level = y / floor
-                c.px[y][x] = BLUE if dither(level * 0.9, x, y) else NAVY
-            else:
-                level = (y - floor) / (h - floor)
-                c.px[y][x] = TEAL if dither(0.35 + level * 0.65, x, y) else NAVY
-    pic, mask = pixmap(COPIER_48)
-    ox, oy = 10, 150
-    # The copier's shadow falls back and to the right on the floor.
-    for y in range(48):
-        for x in range(48):
-            if not mask.px[y][x]:
-                for sy in range(2):
-                    for sx in range(2):
-                        px, py = ox + 2 * x + sx + 8, oy + 2 * y + sy + 4
-                        if py >= floor and dither(0.6, px, py):
-                            c.set(px, py, BLACK)
-    c.paste(pic, ox, oy, mask, scale=2)
-    for cx, cy, angle, size in ((20, 150, -20, 1.0), (36, 110, 12, 0.9), (64, 76, -8, 0.8),
-                                (92, 40, 18, 0.7)):
-        sheet(c, cx, cy, 22 * size, 28 * size, angle)
-    for x, y, s in ((50, 130, 3), (78, 100, 2), (104, 66, 3), (20, 60, 2), (60, 20, 2)):
-        sparkle(c, x, y, s)
-    return c
 
 
 PICTURES = [

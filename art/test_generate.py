@@ -162,7 +162,7 @@ class Pictures(unittest.TestCase):
         self.assert_icon('kopiwa.ico', (48, 32, 16))
 
     def test_installer_icon_has_large_and_small_images_with_masks(self):
-        self.assert_icon('setup.ico', (32, 16))
+        self.assert_icon('setup.ico', (48, 32, 16))
 
     def test_about_picture_blends_with_the_dialog_face(self):
         dib = self.bmp('about.bmp', 48, 48, 4)
