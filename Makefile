@@ -16,7 +16,7 @@ configure:
 	@cmake -S . -B $(BUILD_DIR) --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) >/dev/null
 
 dist: configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target kopiwa setup
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target kopiwa setup docs
 	@ls -l $(BUILD_DIR)/dist
 
 build-all: configure
