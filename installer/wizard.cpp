@@ -344,8 +344,8 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
         [[fallthrough]];
     case WM_CLOSE:
         // The command that runs finishes; the step then stops the run.
-        CloseProgressDialog();
         CancelRequested = TRUE;
+        CloseProgressDialog();
         return TRUE;
     }
     return FALSE;
