@@ -35,6 +35,19 @@ bool ApplicationRunning(const char* name) {
     return mutex.Get() != nullptr;
 }
 
+// Waits `milliseconds` while still answering messages that other threads send
+// to this one's windows: a second installer that activates this one waits for
+// those answers.
+void PauseAnsweringSentMessages(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
+
 }  // namespace
 
 // defaultdirfromreg root key value. An incomplete line or a root number
@@ -65,7 +78,7 @@ BOOL ChkClassExecDirective(HWND) {
         if (!ApplicationRunning(name)) return TRUE;
         if (SilentMode) {
             // Nobody to ask: look again in a while rather than spin.
-            Sleep(1000);
+            PauseAnsweringSentMessages(1000);
             continue;
         }
         char text[kTextSize];  // the longest possible text is well under this
