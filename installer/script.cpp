@@ -6,6 +6,7 @@
 #include "commands/commands.h"
 #include "resource.h"
 #include "run_state.h"
+#include "scoped_handles.h"
 #include "wizard.h"
 
 const Keyword KeywordTable[kKeywordCount + 1] = {
@@ -148,23 +149,20 @@ void CutAtLastBackslash(char* path) {
 }
 
 const char* GetProgramFilesDir() {
-    static char dir[kPathSize];
+    static char dir[kPathSize + 1];  // room for a terminator the registry may lack
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     const BOOL known = GetVersionExA(&version);
     if (known && (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
                   (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 4))) {
-        HKEY key;
+        ScopedRegKey key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
-                          &key) == ERROR_SUCCESS) {
-            DWORD size = sizeof dir - 1;
-            DWORD type = 0;
-            LONG rc = RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type,
-                                       reinterpret_cast<BYTE*>(dir), &size);
-            RegCloseKey(key);
-            if (rc == ERROR_SUCCESS && size > 0) {
-                dir[size < sizeof dir ? size : sizeof dir - 1] = '\0';
-                return dir;
+                          key.Receive()) == ERROR_SUCCESS) {
+            DWORD size = kPathSize;
+            if (RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir),
+                                 &size) == ERROR_SUCCESS) {
+                dir[size] = '\0';
+                if (dir[0] && lstrlenA(dir) < kPathSize) return dir;
             }
         }
     }
@@ -184,32 +182,48 @@ bool EndsWithBackslash(const char* text) {
     return length > 0 && *CharPrevA(text, text + length) == '\\';
 }
 
-// The value of the variable whose name starts at `p` ("%NAME%"), and the name's
-// length; nullptr when `p` starts none of them.
-const char* VariableValue(const char* p, int* nameLength, char* scratch) {
+// Whether `text` starts with `name` (ASCII) in any case. Stops at the
+// terminator, so that a short text is never read past its end; a lead byte
+// never equals an ASCII letter, so no trail byte is compared.
+bool StartsWithNoCase(const char* text, const char* name) {
+    for (; *name; ++text, ++name) {
+        char c = *text;
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != *name) return false;
+    }
+    return true;
+}
+
+// A platform folder query's answer in `buffer`: FALSE when it failed or the
+// folder did not fit, which a shorter path in its place must not hide.
+bool Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
+
+enum Lookup { kNoVariable, kValue, kNoValue };
+
+// The variable whose name starts at `p` ("%NAME%"): its value and the name's
+// length, or kNoVariable; kNoValue when the platform could not give it.
+Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch) {
     static const char* const names[] = {"%PRGDIR%", "%DEFDIR%", "%SYSDIR%",
                                         "%WINDIR%", "%TMPDIR%", "%SRCDIR%"};
-    for (int i = 0; i < 6; ++i) {
-        const int n = lstrlenA(names[i]);
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, p, n, names[i], n) != CSTR_EQUAL) continue;
-        *nameLength = n;
-        switch (i) {
-        case 0: return GetProgramFilesDir();
-        case 1: return DefaultDir;
-        case 2: GetSystemDirectoryA(scratch, kPathSize); return scratch;
-        case 3: GetWindowsDirectoryA(scratch, kPathSize); return scratch;
-        case 4:
-            GetTempPathA(kPathSize, scratch);
-            CutAtLastBackslash(scratch);
-            return scratch;
-        default:
-            GetModuleFileNameA(nullptr, scratch, kPathSize);
-            scratch[kPathSize - 1] = '\0';
-            CutAtLastBackslash(scratch);
-            return scratch;
-        }
+    int i = 0;
+    while (i < 6 && !StartsWithNoCase(p, names[i])) ++i;
+    if (i == 6) return kNoVariable;
+    *nameLength = lstrlenA(names[i]);
+    *value = scratch;
+    switch (i) {
+    case 0: *value = GetProgramFilesDir(); return kValue;
+    case 1: *value = DefaultDir; return kValue;
+    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 4:
+        if (!Fits(GetTempPathA(kPathSize, scratch))) return kNoValue;
+        CutAtLastBackslash(scratch);
+        return kValue;
+    default:
+        if (!Fits(GetModuleFileNameA(nullptr, scratch, kPathSize))) return kNoValue;
+        CutAtLastBackslash(scratch);
+        return kValue;
     }
-    return nullptr;
 }
 
 }  // namespace
@@ -219,8 +233,10 @@ BOOL ExpandVariables(char* output, const char* input) {
     char scratch[kPathSize];
     for (const char* p = input ? input : ""; *p;) {
         int nameLength = 0;
-        const char* value = *p == '%' ? VariableValue(p, &nameLength, scratch) : nullptr;
-        if (value) {
+        const char* value = nullptr;
+        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch) : kNoVariable;
+        if (lookup == kNoValue) return FALSE;
+        if (lookup == kValue) {
             p += nameLength;
             if (!AppendText(output, value, kPathSize)) return FALSE;
             // A folder always ends in a backslash, never two.

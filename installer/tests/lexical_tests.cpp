@@ -224,6 +224,26 @@ TEST(Expansion, AnUnknownPercentIsCopiedAsItStands) {
     EXPECT_EQ(Expand(nullptr), "");
 }
 
+TEST(Expansion, AFolderThePlatformCannotGiveWithinThePathBufferIsRefused) {
+    char original[MAX_PATH] = "";
+    const DWORD had = GetEnvironmentVariableA("TMP", original, sizeof original);
+    const std::string longTemp = "C:\\" + std::string(300, 't');
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", longTemp.c_str()));
+    bool fits = true;
+    Expand("%TMPDIR%Hbuninst.exe", &fits);
+    EXPECT_FALSE(fits) << "a cut temporary folder would name another folder";
+    SetEnvironmentVariableA("TMP", had ? original : nullptr);
+    EXPECT_EQ(Expand("x%TMPDIR%", &fits).substr(0, 1), "x");
+    EXPECT_TRUE(fits);
+}
+
+TEST(Expansion, ANameCutShortAtTheEndOfTheTextIsCopied) {
+    ResetRunState();
+    EXPECT_EQ(Expand("a%DEF"), "a%DEF");
+    EXPECT_EQ(Expand("%"), "%");
+    EXPECT_EQ(Expand("%SRCDIR"), "%SRCDIR");
+}
+
 TEST(Expansion, AResultOver259BytesIsRefusedAndCutAtACharacter) {
     ResetRunState();
     // 255 bytes of DefaultDir, then "\\" and 表: 258 bytes fit, 表 does not.
