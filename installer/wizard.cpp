@@ -186,8 +186,8 @@ int Visit(int pageId, bool shown) { return shown && !SilentMode ? ShowPage(pageI
 // The proposed folder, under the root of the Windows drive when it names no
 // drive. FALSE when that does not fit.
 BOOL FillDefaultDir(const char* proposed) {
-    const bool hasDrive = ((proposed[0] >= 'A' && proposed[0] <= 'Z') || (proposed[0] >= 'a' && proposed[0] <= 'z')) &&
-                          proposed[1] == ':';
+    const char first = proposed[0];
+    const bool hasDrive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && proposed[1] == ':';
     if (hasDrive) return CopyText(DefaultDir, proposed, kPathSize);
     char windows[kPathSize];
     GetWindowsDirectoryA(windows, sizeof windows);
