@@ -1,21 +1,51 @@
-// The setup script's lexical rules, keyword table and variable expansion.
+// The setup script: where its text comes from, its lexical rules, keyword
+// table and variable expansion, and the step that runs one line per posted
+// message up to the end of the run.
 #include "script.h"
 
+#include "commands/commands.h"
+#include "resource.h"
 #include "run_state.h"
+#include "scoped_handles.h"
+#include "wizard.h"
 
-const Keyword KeywordTable[36] = {
-    {"appname", 0},           {"defaultdirfromreg", 0}, {"defaultdirchk", 0},
-    {"welcome", 0},           {"chkclassexec", 0},      {"startinstall", 0},
-    {"endinstall", 0},        {"startuninstall", 0},    {"enduninstall", 0},
-    {"startmeter", 0},        {"endmeter", 0},          {"copy", FileSizeWeight},
-    {"move", FileSizeWeight}, {"del", 1024},            {"mkdir", 1024},
-    {"rmdir", 1024},          {"regcreatekey", 1024},   {"regdeletekey", 1024},
-    {"regsetvalue", 1024},    {"end", 0},               {"ddestart", 0},
-    {"creategroup", 1024},    {"deletegroup", 1024},    {"addicon", 1024},
-    {"deleteicon", 1024},     {"cleanupinstall", 0},    {"cleanupuninstall", 0},
-    {"chkostype", 0},         {"chkosversion", 0},      {"if95", 0},
-    {"endif95", 0},           {"ifnt", 0},              {"endifnt", 0},
-    {"moveatreboot", 0},      {"regdelvalue", 1024},    {nullptr, 0},
+const Keyword KeywordTable[kKeywordCount + 1] = {
+    {"appname", 0, nullptr},
+    {"defaultdirfromreg", 0, DefaultDirFromRegDirective},
+    {"defaultdirchk", 0, DefaultDirChkDirective},
+    {"welcome", 0, WelcomeDirective},
+    {"chkclassexec", 0, ChkClassExecDirective},
+    {"startinstall", 0, nullptr},
+    {"endinstall", 0, nullptr},
+    {"startuninstall", 0, nullptr},
+    {"enduninstall", 0, nullptr},
+    {"startmeter", 0, StartMeterDirective},
+    {"endmeter", 0, EndMeterDirective},
+    {"copy", FileSizeWeight, CopyCommand},
+    {"move", FileSizeWeight, MoveCommand},
+    {"del", 1024, DelCommand},
+    {"mkdir", 1024, MkdirCommand},
+    {"rmdir", 1024, RmdirCommand},
+    {"regcreatekey", 1024, RegCreateKeyCommand},
+    {"regdeletekey", 1024, RegDeleteKeyCommand},
+    {"regsetvalue", 1024, RegSetValueCommand},
+    {"end", 0, nullptr},
+    {"ddestart", 0, DdeStartCommand},
+    {"creategroup", 1024, CreateGroupCommand},
+    {"deletegroup", 1024, DeleteGroupCommand},
+    {"addicon", 1024, AddIconCommand},
+    {"deleteicon", 1024, DeleteIconCommand},
+    {"cleanupinstall", 0, CleanupInstallCommand},
+    {"cleanupuninstall", 0, CleanupUninstallCommand},
+    {"chkostype", 0, ChkOsTypeCommand},
+    {"chkosversion", 0, ChkOsVersionCommand},
+    {"if95", 0, nullptr},
+    {"endif95", 0, nullptr},
+    {"ifnt", 0, nullptr},
+    {"endifnt", 0, nullptr},
+    {"moveatreboot", 0, MoveAtRebootCommand},
+    {"regdelvalue", 1024, RegDelValueCommand},
+    {nullptr, 0, nullptr},
 };
 
 const char kLineSeparators[] = " \t";
@@ -27,6 +57,9 @@ int FindKeyword(const char* token) {
     return -1;
 }
 
+// ---------------------------------------------------------------------------
+// Lexical rules
+
 namespace {
 
 char* g_tokenCursor = nullptr;
@@ -37,19 +70,16 @@ bool IsSeparator(char c, const char* separators) {
     return false;
 }
 
-// One whole character forward; a lead byte followed by the terminator counts
-// as one byte so that a cut-off character never carries the walk past the end.
-char* NextChar(char* p) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') return p + 2;
-    return p + 1;
-}
+// Bytes of the character at `p`: a lead byte followed by the terminator counts
+// as one byte, so that a cut-off character never carries a walk past the end.
+int CharWidth(const char* p) { return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1; }
 
 }  // namespace
 
 char* NextToken(char* text, const char* separators) {
     char* p = text ? text : g_tokenCursor;
     if (!p) return nullptr;
-    while (*p && IsSeparator(*p, separators)) p = NextChar(p);
+    while (*p && IsSeparator(*p, separators)) p += CharWidth(p);
     if (!*p) {
         g_tokenCursor = p;
         return nullptr;
@@ -58,10 +88,10 @@ char* NextToken(char* text, const char* separators) {
     if (*p == '"') {
         token = p + 1;
         p = token;
-        while (*p && *p != '"') p = NextChar(p);
+        while (*p && *p != '"') p += CharWidth(p);
     } else {
         token = p;
-        while (*p && !IsSeparator(*p, separators)) p = NextChar(p);
+        while (*p && !IsSeparator(*p, separators)) p += CharWidth(p);
     }
     if (*p) {
         // The closing quote or the separator ends the token; the next one
@@ -85,6 +115,25 @@ int ReadNumber(const char* text) {
     return negative ? -static_cast<int>(value) : static_cast<int>(value);
 }
 
+BOOL AppendText(char* buffer, const char* text, int size) {
+    int length = lstrlenA(buffer);
+    for (const char* p = text ? text : ""; *p;) {
+        const int width = CharWidth(p);
+        if (length + width > size - 1) {
+            buffer[length] = '\0';
+            return FALSE;
+        }
+        for (int i = 0; i < width; ++i) buffer[length++] = *p++;
+    }
+    buffer[length] = '\0';
+    return TRUE;
+}
+
+BOOL CopyText(char* buffer, const char* text, int size) {
+    buffer[0] = '\0';
+    return AppendText(buffer, text, size);
+}
+
 void CutAtLastBackslash(char* path) {
     // CharPrevA lands on character starts only, so the 0x5C trail byte of a
     // double-byte character is never taken for a backslash.
@@ -100,23 +149,20 @@ void CutAtLastBackslash(char* path) {
 }
 
 const char* GetProgramFilesDir() {
-    static char dir[kPathSize];
+    static char dir[kPathSize + 1];  // room for a terminator the registry may lack
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     const BOOL known = GetVersionExA(&version);
     if (known && (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
                   (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 4))) {
-        HKEY key;
+        ScopedRegKey key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
-                          &key) == ERROR_SUCCESS) {
-            DWORD size = sizeof dir - 1;
-            DWORD type = 0;
-            LONG rc = RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type,
-                                       reinterpret_cast<BYTE*>(dir), &size);
-            RegCloseKey(key);
-            if (rc == ERROR_SUCCESS && size > 0) {
-                dir[size < sizeof dir ? size : sizeof dir - 1] = '\0';
-                return dir;
+                          key.Receive()) == ERROR_SUCCESS) {
+            DWORD size = kPathSize;
+            if (RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir),
+                                 &size) == ERROR_SUCCESS) {
+                dir[size] = '\0';
+                if (dir[0] && lstrlenA(dir) < kPathSize) return dir;
             }
         }
     }
@@ -131,72 +177,316 @@ const char* GetProgramFilesDir() {
 
 namespace {
 
-// Appends `text` to `out` (capacity kPathSize) whole characters at a time;
-// FALSE when something did not fit.
-BOOL Append(char* out, int* length, const char* text) {
-    for (const char* p = text; *p;) {
-        const int width = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) ? 2 : 1;
-        if (*length + width > kPathSize - 1) return FALSE;
-        for (int i = 0; i < width; ++i) out[(*length)++] = *p++;
-        out[*length] = '\0';
-    }
-    return TRUE;
-}
-
 bool EndsWithBackslash(const char* text) {
     const int length = lstrlenA(text);
     return length > 0 && *CharPrevA(text, text + length) == '\\';
 }
 
-// The value of the variable whose name starts at `p` ("%NAME%"), and the name's
-// length; nullptr when `p` starts none of them.
-const char* VariableValue(const char* p, int* nameLength, char* scratch) {
+// Whether `text` starts with `name` (ASCII) in any case. Stops at the
+// terminator, so that a short text is never read past its end; a lead byte
+// never equals an ASCII letter, so no trail byte is compared.
+bool StartsWithNoCase(const char* text, const char* name) {
+    for (; *name; ++text, ++name) {
+        char c = *text;
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != *name) return false;
+    }
+    return true;
+}
+
+// A platform folder query's answer in `buffer`: FALSE when it failed or the
+// folder did not fit, which a shorter path in its place must not hide.
+bool Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
+
+enum Lookup { kNoVariable, kValue, kNoValue };
+
+// The variable whose name starts at `p` ("%NAME%"): its value and the name's
+// length, or kNoVariable; kNoValue when the platform could not give it.
+Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch) {
     static const char* const names[] = {"%PRGDIR%", "%DEFDIR%", "%SYSDIR%",
                                         "%WINDIR%", "%TMPDIR%", "%SRCDIR%"};
-    for (int i = 0; i < 6; ++i) {
-        const int n = lstrlenA(names[i]);
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, p, n, names[i], n) != CSTR_EQUAL) continue;
-        *nameLength = n;
-        switch (i) {
-        case 0: return GetProgramFilesDir();
-        case 1: return DefaultDir;
-        case 2: GetSystemDirectoryA(scratch, kPathSize); return scratch;
-        case 3: GetWindowsDirectoryA(scratch, kPathSize); return scratch;
-        case 4:
-            GetTempPathA(kPathSize, scratch);
-            CutAtLastBackslash(scratch);
-            return scratch;
-        default:
-            GetModuleFileNameA(nullptr, scratch, kPathSize);
-            scratch[kPathSize - 1] = '\0';
-            CutAtLastBackslash(scratch);
-            return scratch;
-        }
+    int i = 0;
+    while (i < 6 && !StartsWithNoCase(p, names[i])) ++i;
+    if (i == 6) return kNoVariable;
+    *nameLength = lstrlenA(names[i]);
+    *value = scratch;
+    switch (i) {
+    case 0: *value = GetProgramFilesDir(); return kValue;
+    case 1: *value = DefaultDir; return kValue;
+    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 4:
+        if (!Fits(GetTempPathA(kPathSize, scratch))) return kNoValue;
+        CutAtLastBackslash(scratch);
+        return kValue;
+    default:
+        if (!Fits(GetModuleFileNameA(nullptr, scratch, kPathSize))) return kNoValue;
+        CutAtLastBackslash(scratch);
+        return kValue;
     }
-    return nullptr;
 }
 
 }  // namespace
 
 BOOL ExpandVariables(char* output, const char* input) {
-    int length = 0;
     output[0] = '\0';
     char scratch[kPathSize];
-    for (const char* p = input; *p;) {
+    for (const char* p = input ? input : ""; *p;) {
         int nameLength = 0;
-        const char* value = *p == '%' ? VariableValue(p, &nameLength, scratch) : nullptr;
-        if (value) {
+        const char* value = nullptr;
+        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch) : kNoVariable;
+        if (lookup == kNoValue) return FALSE;
+        if (lookup == kValue) {
             p += nameLength;
-            if (!Append(output, &length, value)) return FALSE;
+            if (!AppendText(output, value, kPathSize)) return FALSE;
             // A folder always ends in a backslash, never two.
-            if (*p != '\\' && !EndsWithBackslash(output) && !Append(output, &length, "\\")) return FALSE;
+            if (*p != '\\' && !EndsWithBackslash(output) && !AppendText(output, "\\", kPathSize))
+                return FALSE;
             continue;
         }
-        // Any other byte, an unknown "%" included, is copied as it stands.
+        // Any other character, an unknown "%" included, is copied as it stands.
         char one[3] = {*p, '\0', '\0'};
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) one[1] = p[1];
-        if (!Append(output, &length, one)) return FALSE;
+        if (CharWidth(p) == 2) one[1] = p[1];
+        if (!AppendText(output, one, kPathSize)) return FALSE;
         p += lstrlenA(one);
     }
     return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Storage: the text, its lines, and reading them
+
+namespace {
+
+const char* g_scriptText = nullptr;
+DWORD g_scriptSize = 0;  // bytes before the end-of-file mark
+
+bool IsCommentLine(const char* line) { return line[0] == ';' || line[0] == '#'; }
+
+}  // namespace
+
+void UseScriptText(const char* text, DWORD size) {
+    // Neither 0x1A nor LF can be the trail byte of a double-byte character in
+    // code page 932, so plain byte scans find them at character starts.
+    g_scriptText = text;
+    g_scriptSize = 0;
+    while (g_scriptSize < size && static_cast<BYTE>(text[g_scriptSize]) != 0x1A) ++g_scriptSize;
+    LineCount = 0;
+    for (DWORD i = 0; i < g_scriptSize; ++i)
+        if (text[i] == '\n') ++LineCount;
+    if (g_scriptSize > 0 && text[g_scriptSize - 1] != '\n') ++LineCount;
+}
+
+BOOL LoadScript() {
+    // A resource stays mapped for the life of the process; nothing to free.
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_SCRIPT), "TEXT");
+    if (!found) return FALSE;
+    HGLOBAL loaded = LoadResource(module, found);
+    const char* text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    if (!text) return FALSE;
+    UseScriptText(text, SizeofResource(module, found));
+    return TRUE;
+}
+
+BOOL ReadScriptLine(int n, char* buffer, int size) {
+    buffer[0] = '\0';
+    if (!g_scriptText || n < 0 || n >= LineCount) return FALSE;
+    DWORD at = 0;
+    for (int skipped = 0; skipped < n; ++at)
+        if (g_scriptText[at] == '\n') ++skipped;
+    int length = 0;
+    while (at < g_scriptSize && g_scriptText[at] != '\n') {
+        const char c = g_scriptText[at];
+        if (c == '\r') {
+            ++at;
+            continue;
+        }
+        // A lead byte whose partner would be the line end stands alone.
+        const bool pair = IsDBCSLeadByte(static_cast<BYTE>(c)) && at + 1 < g_scriptSize &&
+                          g_scriptText[at + 1] != '\n' && g_scriptText[at + 1] != '\r';
+        const int width = pair ? 2 : 1;
+        if (length + width > size - 1) {
+            buffer[length] = '\0';
+            return FALSE;
+        }
+        for (int i = 0; i < width; ++i) buffer[length++] = g_scriptText[at++];
+    }
+    buffer[length] = '\0';
+    return TRUE;
+}
+
+LineRead ReadCommandLine() {
+    for (;;) {
+        if (ScriptLine >= LineCount) {
+            LineBuffer[0] = '\0';
+            return kNoMoreLines;
+        }
+        const BOOL fits = ReadScriptLine(ScriptLine++, LineBuffer, kPathSize);
+        if (IsCommentLine(LineBuffer)) continue;
+        return fits ? kLineRead : kLineTooLong;
+    }
+}
+
+void FindAppName(char* name, int size) {
+    CopyText(name, "Wendle", size);
+    for (int n = 0; n < LineCount; ++n) {
+        char line[kPathSize];
+        ReadScriptLine(n, line, sizeof line);
+        const char* token = NextToken(line, kLineSeparators);
+        if (!token || lstrcmpiA(token, KeywordTable[kAppName].keyword) != 0) continue;
+        if (const char* value = NextToken(nullptr, kLineSeparators)) CopyText(name, value, size);
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The step
+
+namespace {
+
+// A script that cannot be run as written stops the run with one of these
+// before the abort message; they show in a silent run as well.
+void ReportScriptProblem(const char* text) {
+    MessageBeep(MB_ICONHAND);
+    MessageBoxA(MessageOwner(ProgressDialog), text, Caption, MB_OK | MB_ICONHAND);
+}
+
+void ReportScriptEndsEarly() { ReportScriptProblem("セットアップスクリプトが途中で終わっています。"); }
+
+// The markers set or clear their flag whatever the section and platform.
+struct Marker {
+    int keyword;
+    BOOL* flag;
+    BOOL value;
+};
+const Marker kMarkers[] = {
+    {kStartInstall, &InInstallSection, TRUE},    {kEndInstall, &InInstallSection, FALSE},
+    {kStartUninstall, &InUninstallSection, TRUE}, {kEndUninstall, &InUninstallSection, FALSE},
+    {kIf95, &InIf95Block, TRUE},                 {kEndIf95, &InIf95Block, FALSE},
+    {kIfNt, &InIfNtBlock, TRUE},                 {kEndIfNt, &InIfNtBlock, FALSE},
+};
+
+bool ApplyMarker(int keyword) {
+    for (const Marker& marker : kMarkers)
+        if (marker.keyword == keyword) {
+            *marker.flag = marker.value;
+            return true;
+        }
+    return false;
+}
+
+// The section rule and the platform rule.
+bool LineRuns() {
+    const bool section = (InstallMode && InInstallSection) ||
+                         (!InstallMode && InUninstallSection && PreviousInstall) ||
+                         (!InInstallSection && !InUninstallSection);
+    const bool platform = IsNt ? !InIf95Block : !InIfNtBlock;
+    return section && platform;
+}
+
+// Starts the clean-up copy, if the script named one, without waiting for it.
+void StartCleanupProgram() {
+    if (!CleanupProgram[0]) return;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(CleanupProgram, CleanupArgs, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+// The line "end": the final page, the restart, the clean-up copy, the quit.
+void EndRun() {
+    // A meter that the script left open closes like at endmeter, so that the
+    // final page is not shown over it.
+    EndMeterDirective(ProgressDialog);
+    if (RestartNeeded) {
+        BOOL restart = TRUE;
+        if (!SilentMode) {
+            SetForegroundWindow(MainWindow);
+            restart = ShowFinalPage(InstallMode ? IDD_INSTALL_RESTART : IDD_UNINSTALL_RESTART) == 1;
+        }
+        if (!InstallMode)
+            AppendText(CleanupArgs, restart ? "1" : "0", kTextSize);
+        else if (restart)
+            RestartWindows();
+    } else {
+        if (!SilentMode) {
+            SetForegroundWindow(MainWindow);
+            ShowFinalPage(InstallMode ? IDD_INSTALL_DONE : IDD_UNINSTALL_DONE);
+        }
+        if (!InstallMode) AppendText(CleanupArgs, "0", kTextSize);
+    }
+    StartCleanupProgram();
+    PostQuitMessage(0);
+}
+
+void AbortRun() {
+    EndMeterDirective(ProgressDialog);
+    MessageBoxA(MainWindow, "セットアップを中止します。", Caption, MB_OK | MB_ICONEXCLAMATION);
+    PostQuitMessage(0);
+}
+
+// While the progress dialog is open, one waiting message is handled per step so
+// that its stop button answers. FALSE when that message was the quit request.
+bool PumpOneMessage() {
+    if (!ProgressDialog) return true;
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return true;
+    if (IsDialogMessageA(ProgressDialog, &message)) return true;
+    if (message.message == WM_QUIT) {
+        // Put it back for the main loop, which ends the program with it.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return false;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+// Runs the line in LineBuffer, whose first token was `keyword`; FALSE when the
+// line stopped the run.
+BOOL RunLine(LineRead read, int keyword) {
+    if (read == kNoMoreLines) {
+        ReportScriptEndsEarly();
+        return FALSE;
+    }
+    if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
+    if (read == kLineTooLong) {
+        ReportLineTooLong(ScriptLine);
+        return FALSE;
+    }
+    if (ApplyMarker(keyword) || !LineRuns()) return TRUE;
+    const CommandHandler handler = KeywordTable[keyword].handler;
+    return handler ? handler(ProgressDialog) : TRUE;
+}
+
+}  // namespace
+
+void ReportLineTooLong(int lineNumber) {
+    char text[kTextSize];
+    wsprintfA(text, "セットアップスクリプトの%d行目が長すぎます。", lineNumber);
+    ReportScriptProblem(text);
+}
+
+void RunScriptStep() {
+    const int oldPosition = MeterPos;
+    StepOk = TRUE;
+    const LineRead read = ReadCommandLine();
+    const int keyword = read == kNoMoreLines ? -1 : FindKeyword(NextToken(LineBuffer, kLineSeparators));
+    // "end" ends the run wherever it stands, even in a block that is skipped.
+    if (keyword == kEnd && read == kLineRead) {
+        EndRun();
+        return;
+    }
+    if (!RunLine(read, keyword)) StepOk = FALSE;
+    UpdateMeter(oldPosition);
+    if (!PumpOneMessage()) return;
+    if (StepOk && !CancelRequested)
+        PostMessageA(MainWindow, WM_USER, 0, 0);
+    else
+        AbortRun();
 }

@@ -4,15 +4,36 @@
 
 #include <windows.h>
 
+// The command handler contract: a handler takes the progress dialog (nullptr
+// while none is open), pulls its own arguments with NextToken(nullptr,
+// kLineSeparators), returns non-zero to go on and zero to stop the run, and
+// adds its weight to MeterDone after its work.
+typedef BOOL (*CommandHandler)(HWND progressDialog);
+
 // A command's weight when it is the size of the file its first argument names.
 constexpr DWORD FileSizeWeight = 99999999;
+
+// Positions in KeywordTable.
+enum KeywordIndex {
+    kAppName, kDefaultDirFromReg, kDefaultDirChk, kWelcome, kChkClassExec,
+    kStartInstall, kEndInstall, kStartUninstall, kEndUninstall, kStartMeter,
+    kEndMeter, kCopy, kMove, kDel, kMkdir,
+    kRmdir, kRegCreateKey, kRegDeleteKey, kRegSetValue, kEnd,
+    kDdeStart, kCreateGroup, kDeleteGroup, kAddIcon, kDeleteIcon,
+    kCleanupInstall, kCleanupUninstall, kChkOsType, kChkOsVersion, kIf95,
+    kEndIf95, kIfNt, kEndIfNt, kMoveAtReboot, kRegDelValue,
+    kKeywordCount
+};
 
 struct Keyword {
     const char* keyword;
     DWORD KeywordWeight;
+    // What the step calls when the line runs; nullptr for the markers, "end"
+    // and "appname", which the step and the start-up handle themselves.
+    CommandHandler handler;
 };
 // The 35 keywords in their fixed order, then an empty row.
-extern const Keyword KeywordTable[36];
+extern const Keyword KeywordTable[kKeywordCount + 1];
 // Index of `token` in KeywordTable (case-insensitive), or -1.
 int FindKeyword(const char* token);
 
@@ -26,9 +47,16 @@ char* NextToken(char* text, const char* separators);
 // Reads a number as the C library's atoi does; nullptr reads as 0.
 int ReadNumber(const char* text);
 
+// Bounded, multibyte-aware copies into a buffer of `size` bytes: a text that
+// does not fit is cut after its last whole character and the result is FALSE.
+// The buffer is always terminated. A nullptr source copies as an empty text.
+BOOL CopyText(char* buffer, const char* text, int size);
+BOOL AppendText(char* buffer, const char* text, int size);
+
 // Expands %PRGDIR%, %DEFDIR%, %SYSDIR%, %WINDIR%, %TMPDIR% and %SRCDIR% into
 // `output` (kPathSize bytes). Returns FALSE when the result did not fit; the
-// output then holds what fitted, always terminated.
+// output then holds what fitted, always terminated. A nullptr input expands
+// to an empty text.
 BOOL ExpandVariables(char* output, const char* input);
 
 // Ends `path` at its last backslash (multibyte-aware); no backslash: empty.
@@ -37,20 +65,33 @@ void CutAtLastBackslash(char* path);
 // The Program Files folder; one buffer that each call overwrites.
 const char* GetProgramFilesDir();
 
-// The script resource.
+// The script resource of the program file; FALSE when there is none.
 BOOL LoadScript();
-// Copies line `n` (without CR bytes and the LF) into `buffer` of `size` bytes.
+// Makes `size` bytes at `text` the script (the resource, or a test's text) and
+// counts its lines. The text ends at its first 0x1A byte or after `size`
+// bytes; a last line without a line break still counts as a line.
+void UseScriptText(const char* text, DWORD size);
+// Copies line `n` without its CR bytes and the LF into `buffer` of `size`
+// bytes. FALSE when there is no such line, or when the line did not fit: the
+// buffer then holds its first whole characters.
 BOOL ReadScriptLine(int n, char* buffer, int size);
+
+enum LineRead { kLineRead, kLineTooLong, kNoMoreLines };
 // Reads the next non-comment line into LineBuffer and advances ScriptLine.
-BOOL ReadCommandLine();
+LineRead ReadCommandLine();
+
 // The name that the script's first "appname" line gives, or "Wendle".
 void FindAppName(char* name, int size);
+
+// Tells the user that line `lineNumber` (counted from 1) of the script is too
+// long to be run; shown in a silent run too.
+void ReportLineTooLong(int lineNumber);
 
 // One script step: the handler of WM_USER in the main window.
 void RunScriptStep();
 
-// The command handler contract: a handler takes the progress dialog (nullptr
-// while none is open), pulls its own arguments with NextToken(nullptr,
-// kLineSeparators), returns non-zero to go on and zero to stop the run, and
-// adds its weight to MeterDone after its work.
-typedef BOOL (*CommandHandler)(HWND progressDialog);
+// The directives that find an earlier installation and wait for a running
+// application (handler contract above).
+BOOL DefaultDirFromRegDirective(HWND progressDialog);
+BOOL DefaultDirChkDirective(HWND progressDialog);
+BOOL ChkClassExecDirective(HWND progressDialog);

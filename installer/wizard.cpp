@@ -1,5 +1,13 @@
-// The wizard pages, the final pages and the progress meter.
+// The wizard that the welcome directive runs, the final pages, and the
+// progress meter: measuring the work of a block, the progress dialog and its
+// bar.
 #include "wizard.h"
+
+#include <commctrl.h>
+
+#include "commands/commands.h"
+#include "run_state.h"
+#include "script.h"
 
 void ShowProgressLines(HWND progressDialog, const char* action, const char* name,
                        const char* description) {
@@ -7,4 +15,415 @@ void ShowProgressLines(HWND progressDialog, const char* action, const char* name
     SetDlgItemTextA(progressDialog, IDC_PROGRESS_ACTION, action ? action : "");
     SetDlgItemTextA(progressDialog, IDC_PROGRESS_NAME, name ? name : "");
     SetDlgItemTextA(progressDialog, IDC_PROGRESS_DESCRIPTION, description ? description : "");
+}
+
+void CenterOverMainWindow(HWND page) {
+    if (!MainWindow) return;
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    POINT centre = {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ClientToScreen(MainWindow, &centre);
+    RECT frame;
+    GetWindowRect(page, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    MoveWindow(page, centre.x - width / 2, centre.y - height / 2, width, height, FALSE);
+}
+
+namespace {
+
+char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+// Sets a control's text from a format with one text argument.
+void SetFormattedText(HWND page, int id, const char* format, const char* argument) {
+    char text[kTextSize];  // wsprintfA never writes more than 1024 bytes
+    wsprintfA(text, format, argument);
+    SetDlgItemTextA(page, id, text);
+}
+
+// ---------------------------------------------------------------------------
+// Wizard pages: what each shows when it opens and stores on Next
+
+void OpenWelcome(HWND page) {
+    SetFormattedText(page, IDC_WELCOME_LINE1, "%sの世界にようこそ。", AppName);
+    SetDlgItemTextA(page, IDC_WELCOME_LINE2,
+                    InstallMode ? "これからセットアップを開始します。" : "これからアンインストールを開始します。");
+}
+
+void OpenSelection(HWND page) { CheckRadioButton(page, IDC_SELECT_INSTALL, IDC_SELECT_UNINSTALL, IDC_SELECT_INSTALL); }
+
+bool StoreSelection(HWND page) {
+    InstallMode = IsDlgButtonChecked(page, IDC_SELECT_INSTALL) == BST_CHECKED;
+    return true;
+}
+
+void OpenFolder(HWND page) {
+    SendDlgItemMessageA(page, IDC_FOLDER_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
+    SetDlgItemTextA(page, IDC_FOLDER_EDIT, DefaultDir);
+    if (FolderNote[0]) SetDlgItemTextA(page, IDC_FOLDER_NOTE, FolderNote);
+}
+
+// The edit field limits characters, and a path of double-byte characters can
+// still be longer than the folder buffer in bytes: such a folder is refused
+// rather than cut.
+bool StoreFolder(HWND page) {
+    char folder[kTextSize];
+    GetDlgItemTextA(page, IDC_FOLDER_EDIT, folder, sizeof folder);
+    if (lstrlenA(folder) > kPathSize - 1) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        MessageBoxA(page, "フォルダ名が長すぎます。", Caption, MB_OK | MB_ICONEXCLAMATION);
+        SetFocus(GetDlgItem(page, IDC_FOLDER_EDIT));
+        return false;
+    }
+    lstrcpyA(DefaultDir, folder);
+    return true;
+}
+
+void OpenUninstallConfirm(HWND page) {
+    SetFormattedText(page, IDC_UNINSTALL_FOUND, "セットアップは、インストール済みの%sを見つけました。", AppName);
+    SetDlgItemTextA(page, IDC_UNINSTALL_FOLDER, DefaultDir);
+    SetFormattedText(page, IDC_UNINSTALL_TEXT, "このフォルダの%sを、アンインストールします。", AppName);
+}
+
+void OpenStartMenu(HWND page) {
+    SetFormattedText(page, IDC_STARTMENU_TEXT, "%sを、スタートメニューへ登録しますか?", AppName);
+    CheckRadioButton(page, IDC_STARTMENU_YES, IDC_STARTMENU_NO, IDC_STARTMENU_YES);
+}
+
+bool StoreStartMenu(HWND page) {
+    AddToStartMenu = IsDlgButtonChecked(page, IDC_STARTMENU_YES) == BST_CHECKED;
+    return true;
+}
+
+void OpenInstallConfirm(HWND page) {
+    SetFormattedText(page, IDC_INSTALL_CONFIRM_TEXT, "%sを、以下のフォルダにインストールします。", AppName);
+    SetDlgItemTextA(page, IDC_INSTALL_CONFIRM_FOLDER, DefaultDir);
+}
+
+struct PageBehaviour {
+    int id;
+    void (*open)(HWND page);
+    bool (*store)(HWND page);  // nullptr: nothing to store
+};
+
+const PageBehaviour kPages[] = {
+    {IDD_WELCOME, OpenWelcome, nullptr},
+    {IDD_SELECT, OpenSelection, StoreSelection},
+    {IDD_FOLDER, OpenFolder, StoreFolder},
+    {IDD_UNINSTALL_CONFIRM, OpenUninstallConfirm, nullptr},
+    {IDD_STARTMENU, OpenStartMenu, StoreStartMenu},
+    {IDD_INSTALL_CONFIRM, OpenInstallConfirm, nullptr},
+};
+
+const PageBehaviour* FindPage(int id) {
+    for (const PageBehaviour& page : kPages)
+        if (page.id == id) return &page;
+    return nullptr;
+}
+
+INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtrA(page, DWLP_USER, lParam);
+        CenterOverMainWindow(page);
+        if (const PageBehaviour* behaviour = FindPage(static_cast<int>(lParam))) behaviour->open(page);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            const PageBehaviour* behaviour = FindPage(static_cast<int>(GetWindowLongPtrA(page, DWLP_USER)));
+            if (!behaviour || !behaviour->store || behaviour->store(page)) EndDialog(page, kPageNext);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(page, kPageCancel); return TRUE;
+        case IDC_BACK: EndDialog(page, kPageBack); return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:  // the close box acts as Cancel
+        EndDialog(page, kPageCancel);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK FinalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterOverMainWindow(page);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) EndDialog(page, 1);
+        if (LOWORD(wParam) == IDCANCEL) EndDialog(page, 0);
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(page, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// The wizard's states
+
+enum WizardState {
+    kWelcomeState, kSelectionState, kFolderState, kStartMenuState,
+    kInstallConfirmState, kUninstallConfirmState, kDoneState, kCancelledState
+};
+
+struct Wizard {
+    int selectionFlag;  // the selection page may show only when it is 3
+    int startMenuFlag;  // the Start-menu page shows only when it is 1
+    BOOL entryMode;     // InstallMode when the wizard started
+    char proposed[kPathSize];
+};
+
+// A page that is not to be shown, or any page in a silent run, counts as Next.
+int Visit(int pageId, bool shown) { return shown && !SilentMode ? ShowPage(pageId) : kPageNext; }
+
+// The proposed folder, under the root of the Windows drive when it names no
+// drive. FALSE when that does not fit.
+BOOL FillDefaultDir(const char* proposed) {
+    const char first = proposed[0];
+    const bool hasDrive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && proposed[1] == ':';
+    if (hasDrive) return CopyText(DefaultDir, proposed, kPathSize);
+    char windows[kPathSize];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    windows[3] = '\0';  // "C:\"
+    char folder[kPathSize];
+    if (!CopyText(folder, windows, kPathSize) || !AppendText(folder, proposed, kPathSize)) return FALSE;
+    lstrcpyA(DefaultDir, folder);
+    return TRUE;
+}
+
+int OnWelcomeState(Wizard& wizard) {
+    InstallMode = wizard.entryMode;
+    return Visit(IDD_WELCOME, true) == kPageNext ? kSelectionState : kCancelledState;
+}
+
+int OnSelectionState(Wizard& wizard) {
+    const bool shown = wizard.entryMode && wizard.selectionFlag == 3 && PreviousInstall;
+    switch (Visit(IDD_SELECT, shown)) {
+    case kPageBack: return kWelcomeState;
+    case kPageNext:
+        if (!DefaultDir[0] && !FillDefaultDir(wizard.proposed)) {
+            ReportLineTooLong(ScriptLine);
+            return kCancelledState;
+        }
+        return InstallMode ? kFolderState : kUninstallConfirmState;
+    default: return kCancelledState;
+    }
+}
+
+int OnFolderState(Wizard&) {
+    switch (Visit(IDD_FOLDER, InstallMode)) {
+    case kPageNext: return kStartMenuState;
+    case kPageBack: return PreviousInstall ? kSelectionState : kWelcomeState;
+    default: return kCancelledState;
+    }
+}
+
+int OnStartMenuState(Wizard& wizard) {
+    switch (Visit(IDD_STARTMENU, InstallMode && wizard.startMenuFlag == 1)) {
+    case kPageNext: return kInstallConfirmState;
+    case kPageBack: return kFolderState;
+    default: return kCancelledState;
+    }
+}
+
+int OnInstallConfirmState(Wizard& wizard) {
+    switch (Visit(IDD_INSTALL_CONFIRM, InstallMode)) {
+    case kPageNext: return kDoneState;
+    case kPageBack: return wizard.startMenuFlag == 1 ? kStartMenuState : kFolderState;
+    default: return kCancelledState;
+    }
+}
+
+int OnUninstallConfirmState(Wizard& wizard) {
+    switch (Visit(IDD_UNINSTALL_CONFIRM, !InstallMode)) {
+    case kPageNext: return kDoneState;
+    case kPageBack: return wizard.entryMode ? kSelectionState : kWelcomeState;
+    default: return kCancelledState;
+    }
+}
+
+int (*const kWizardStates[])(Wizard&) = {
+    OnWelcomeState,        OnSelectionState,       OnFolderState,
+    OnStartMenuState,      OnInstallConfirmState, OnUninstallConfirmState,
+};
+
+// ---------------------------------------------------------------------------
+// The meter
+
+// The wait cursor while the work is measured, whichever way that ends.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) { ShowCursor(TRUE); }
+    ~WaitCursor() {
+        ShowCursor(FALSE);
+        SetCursor(previous_);
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+enum Measurement { kMeasured, kSourceMissing, kMeasuredLineTooLong };
+
+struct MeterWork {
+    DWORD total;
+    char missingPath[kPathSize];  // kSourceMissing: the expanded path
+    int badLine;                  // kMeasuredLineTooLong: its number from 1
+};
+
+// The weight of one counted line whose keyword is `keyword`; for copy and
+// move the size of the file the line's next token names.
+Measurement LineWeight(int keyword, MeterWork& work, DWORD* weight) {
+    *weight = KeywordTable[keyword].KeywordWeight;
+    if (*weight != FileSizeWeight) return kMeasured;
+    if (!ExpandVariables(work.missingPath, NextArgument())) return kMeasuredLineTooLong;
+    DWORD attributes = 0;
+    if (!GetFileInfo(work.missingPath, &attributes, nullptr, nullptr, nullptr, weight)) return kSourceMissing;
+    return kMeasured;
+}
+
+// Sums the weights of the lines from ScriptLine to endmeter under the platform
+// rule (the section rule is not applied: a block lies inside one section).
+Measurement MeasureMeterBlock(MeterWork& work) {
+    WaitCursor waiting;
+    BOOL in95 = FALSE;
+    BOOL inNt = FALSE;
+    work.total = 0;
+    for (int n = ScriptLine; n < LineCount; ++n) {
+        char line[kPathSize];
+        const BOOL fits = ReadScriptLine(n, line, sizeof line);
+        const int keyword = FindKeyword(NextToken(line, kLineSeparators));
+        if (keyword < 0) continue;
+        work.badLine = n + 1;
+        if (!fits) return kMeasuredLineTooLong;
+        if (keyword == kEndMeter) break;
+        if (keyword == kIf95 || keyword == kEndIf95) in95 = keyword == kIf95;
+        if (keyword == kIfNt || keyword == kEndIfNt) inNt = keyword == kIfNt;
+        if (IsNt ? in95 : inNt) continue;
+        DWORD weight = 0;
+        const Measurement result = LineWeight(keyword, work, &weight);
+        if (result != kMeasured) return result;
+        work.total += weight;
+    }
+    return kMeasured;
+}
+
+void ReportMissingSource(const char* path) {
+    char text[kTextSize];
+    wsprintfA(text, "ファイル%sが見つかりません。", path);
+    MessageBeep(MB_ICONEXCLAMATION);
+    MessageBoxA(MainWindow, text, Caption, MB_OK | MB_ICONHAND);
+}
+
+void CloseProgressDialog() {
+    if (!ProgressDialog) return;
+    // The owner comes back first, so that activation returns to it.
+    EnableWindow(MainWindow, TRUE);
+    DestroyWindow(ProgressDialog);
+    ProgressDialog = nullptr;
+}
+
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterOverMainWindow(dialog);
+        SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+        SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDCANCEL) return FALSE;
+        [[fallthrough]];
+    case WM_CLOSE:
+        // The command that runs finishes; the step then stops the run.
+        CancelRequested = TRUE;
+        CloseProgressDialog();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void OpenProgressDialog() {
+    HWND dialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow, ProgressProc, 0);
+    if (!dialog) return;
+    ProgressDialog = dialog;
+    EnableWindow(MainWindow, FALSE);
+    ShowWindow(dialog, SW_SHOW);
+}
+
+}  // namespace
+
+int ShowPage(int pageId) {
+    const INT_PTR result =
+        DialogBoxParamA(Instance(), MAKEINTRESOURCEA(pageId), MainWindow, PageProc, static_cast<LPARAM>(pageId));
+    return result == kPageNext || result == kPageBack ? static_cast<int>(result) : kPageCancel;
+}
+
+int ShowFinalPage(int pageId) {
+    return DialogBoxParamA(Instance(), MAKEINTRESOURCEA(pageId), MainWindow, FinalPageProc, 0) == 1 ? 1 : 0;
+}
+
+// welcome selection-flag start-menu-flag proposed-folder [folder-note]
+BOOL WelcomeDirective(HWND) {
+    Wizard wizard;
+    wizard.selectionFlag = ReadNumber(NextArgument());
+    wizard.startMenuFlag = ReadNumber(NextArgument());
+    const char* folder = NextArgument();
+    const char* note = NextArgument();
+    if (!ExpandVariables(wizard.proposed, folder)) {
+        ReportLineTooLong(ScriptLine);
+        return FALSE;
+    }
+    if (note) CopyText(FolderNote, note, kTextSize);
+    wizard.entryMode = InstallMode;
+    int state = kWelcomeState;
+    while (state < kDoneState) state = kWizardStates[state](wizard);
+    return state == kDoneState;
+}
+
+BOOL StartMeterDirective(HWND) {
+    CloseProgressDialog();  // a second startmeter replaces an open meter
+    MeterWork work;
+    switch (MeasureMeterBlock(work)) {
+    case kSourceMissing:
+        if (!SilentMode) ReportMissingSource(work.missingPath);
+        return FALSE;
+    case kMeasuredLineTooLong:
+        ReportLineTooLong(work.badLine);
+        return FALSE;
+    case kMeasured:
+        break;
+    }
+    // A block without weighted commands measures 0 and opens a meter that
+    // stays at 0: nothing is missing, so nothing stops the run.
+    MeterTotal = work.total;
+    MeterDone = 0;
+    MeterPos = 0;
+    if (!SilentMode) OpenProgressDialog();
+    return TRUE;
+}
+
+BOOL EndMeterDirective(HWND) {
+    CloseProgressDialog();
+    return TRUE;
+}
+
+int MeterPercent(DWORD done, DWORD total) {
+    if (total == 0) return 0;
+    const ULONGLONG percent = static_cast<ULONGLONG>(done) * 100 / total;
+    return percent > 100 ? 100 : static_cast<int>(percent);
+}
+
+void UpdateMeter(int oldPosition) {
+    if (MeterTotal != 0) MeterPos = MeterPercent(MeterDone, MeterTotal);
+    if (ProgressDialog && MeterPos != oldPosition)
+        SendDlgItemMessageA(ProgressDialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(MeterPos), 0);
 }

@@ -23,9 +23,9 @@ BOOL CopyReplacing(const char* source, const char* destination) {
     return CopyFileA(source, destination, FALSE);
 }
 
-const TransferKind kCopy = {"ファイルのコピー中です...", "コピーするファイル%sが見つかりません。",
+const TransferKind kCopyTransfer = {"ファイルのコピー中です...", "コピーするファイル%sが見つかりません。",
                             "ファイル%sのコピーができませんでした。", CopyReplacing};
-const TransferKind kMove = {"ファイルの移動中です...", "移動するファイル%sが見つかりません。",
+const TransferKind kMoveTransfer = {"ファイルの移動中です...", "移動するファイル%sが見つかりません。",
                             "ファイル%sの移動ができませんでした。", MoveByCopy};
 
 void ShowNameLine(HWND progressDialog, const char* action, const char* format, const char* name,
@@ -99,9 +99,9 @@ void ShowFolderLine(HWND progressDialog, const char* action, const char* folder,
 
 }  // namespace
 
-BOOL CopyCommand(HWND progressDialog) { return TransferCommand(progressDialog, kCopy); }
+BOOL CopyCommand(HWND progressDialog) { return TransferCommand(progressDialog, kCopyTransfer); }
 
-BOOL MoveCommand(HWND progressDialog) { return TransferCommand(progressDialog, kMove); }
+BOOL MoveCommand(HWND progressDialog) { return TransferCommand(progressDialog, kMoveTransfer); }
 
 BOOL DelCommand(HWND progressDialog) {
     const char* fileArgument = NextArgument();

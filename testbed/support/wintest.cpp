@@ -243,6 +243,37 @@ std::string Screenshot(const std::string& name, HWND window) {
     return r.finished && r.status == 0 ? png : std::string();
 }
 
+ScreenPixels CaptureScreen(const RECT& area) {
+    ScreenPixels pixels;
+    static int counter = 0;
+    const std::string ppm = UnixArtifactDir() + "/.unix/capture" + std::to_string(GetCurrentProcessId()) + "_" +
+                            std::to_string(++counter) + ".ppm";
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return pixels;
+    UnixResult r = RunUnix("import -window root -crop " + std::to_string(width) + "x" + std::to_string(height) +
+                               "+" + std::to_string(area.left) + "+" + std::to_string(area.top) +
+                               " +repage -depth 8 'ppm:" + ppm + "'",
+                           30000);
+    if (!r.finished || r.status != 0) return pixels;
+    std::string data;
+    if (!ReadWholeFile(ToWindowsPath(ppm), &data)) return pixels;
+    DeleteFileA(ToWindowsPath(ppm).c_str());
+    // Binary PPM: "P6", width, height, maxval 255, then the pixels.
+    std::istringstream header(data);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    header >> magic >> w >> h >> maxval;
+    if (magic != "P6" || w != width || h != height || maxval != 255) return pixels;
+    const size_t start = static_cast<size_t>(header.tellg()) + 1;
+    if (data.size() < start + static_cast<size_t>(w) * h * 3) return pixels;
+    pixels.rgb.assign(data.begin() + start, data.begin() + start + static_cast<size_t>(w) * h * 3);
+    pixels.width = w;
+    pixels.height = h;
+    pixels.ok = true;
+    return pixels;
+}
+
 std::set<std::string> PdfFiles() {
     std::set<std::string> files;
     const std::string dir = Env("KOPIWA_PDF_DIR");

@@ -83,6 +83,20 @@ UnixResult RunUnix(const std::string& command, DWORD timeoutMs = 60000);
 // <artifact dir>/<name>.png. Returns the Unix path, or "" on failure.
 std::string Screenshot(const std::string& name, HWND window = nullptr);
 
+// The pixels of a rectangle of the test's Xvfb screen (screen coordinates),
+// read through a screenshot: rgb holds 3 bytes per pixel, row by row from
+// the top. ok is false when the capture failed.
+struct ScreenPixels {
+    bool ok = false;
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    COLORREF At(int x, int y) const {
+        const size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return RGB(rgb[i], rgb[i + 1], rgb[i + 2]);
+    }
+};
+ScreenPixels CaptureScreen(const RECT& area);
+
 // Printed output: the PDFs that the PDF queue wrote.
 std::set<std::string> PdfFiles();  // Unix paths
 // Waits for a PDF that is not in `before` and is completely written.

@@ -1,0 +1,94 @@
+// The script's own directives: the folder of an earlier installation from the
+// registry, whether there was one, and waiting until the application to be
+// replaced is no longer running.
+#include "commands/commands.h"
+#include "run_state.h"
+#include "scoped_handles.h"
+#include "script.h"
+
+namespace {
+
+char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
+
+// Reads a registry value as a text of at most kPathSize - 1 bytes, whatever
+// its type; FALSE when it is missing or longer.
+BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char* folder) {
+    ScopedRegKey key;
+    // Full access, as the installer will write there: a user who may not
+    // gets no default folder.
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) return FALSE;
+    char data[kPathSize + 1];
+    DWORD size = kPathSize;
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
+        ERROR_SUCCESS)
+        return FALSE;
+    data[size] = '\0';
+    if (lstrlenA(data) > kPathSize - 1) return FALSE;  // stored without its terminator
+    lstrcpyA(folder, data);
+    return TRUE;
+}
+
+// Running means: a top-level window of that class, or a mutex of that name.
+bool ApplicationRunning(const char* name) {
+    if (FindWindowA(name, nullptr)) return true;
+    ScopedHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
+    return mutex.Get() != nullptr;
+}
+
+// Waits `milliseconds` while still answering messages that other threads send
+// to this one's windows: a second installer that activates this one waits for
+// those answers.
+void PauseAnsweringSentMessages(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
+
+}  // namespace
+
+// defaultdirfromreg root key value. An incomplete line or a root number
+// outside 0 to 3 finds nothing; DefaultDir then stays as it was.
+BOOL DefaultDirFromRegDirective(HWND) {
+    const HKEY root = RootKeyNumber(ReadNumber(NextArgument()));
+    const char* keyPath = NextArgument();
+    const char* valueName = NextArgument();
+    if (!root || !keyPath || !valueName) return TRUE;
+    char folder[kPathSize];
+    if (ReadFolderValue(root, keyPath, valueName, folder)) lstrcpyA(DefaultDir, folder);
+    return TRUE;
+}
+
+BOOL DefaultDirChkDirective(HWND) {
+    if (DefaultDir[0]) PreviousInstall = TRUE;
+    return TRUE;
+}
+
+// chkclassexec name display-name: waits until the application has ended, or
+// the user gives up. Without a name there is nothing to wait for.
+BOOL ChkClassExecDirective(HWND) {
+    const char* name = NextArgument();
+    const char* displayName = NextArgument();
+    if (!name) return TRUE;
+    if (!displayName) displayName = name;
+    for (;;) {
+        if (!ApplicationRunning(name)) return TRUE;
+        if (SilentMode) {
+            // Nobody to ask: look again in a while rather than spin.
+            PauseAnsweringSentMessages(1000);
+            continue;
+        }
+        char text[kTextSize];  // the longest possible text is well under this
+        wsprintfA(text,
+                  "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
+                  "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
+                  displayName, displayName, displayName);
+        MessageBeep(MB_ICONEXCLAMATION);
+        if (MessageBoxA(MainWindow, text, "動作中のアプリケーションの終了", MB_OKCANCEL | MB_ICONEXCLAMATION) !=
+            IDOK)
+            return FALSE;
+    }
+}

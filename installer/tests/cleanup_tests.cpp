@@ -1,0 +1,185 @@
+// The command line, and the two routines behind the clean-up roles: waiting
+// to delete the target file, and removing the folder with its emptied parents.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "main_window.h"
+#include "run_state.h"
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + name;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Touch(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    CloseHandle(file);
+}
+
+void Parse(const char* commandLine) {
+    ResetRunState();
+    ParseCommandLine(commandLine);
+}
+
+}  // namespace
+
+TEST(CommandLine, OptionsInAnyCaseLaterOnesWin) {
+    Parse("\"C:\\Program Files\\Setup.exe\"");
+    EXPECT_TRUE(InstallMode);
+    EXPECT_FALSE(SilentMode);
+    EXPECT_FALSE(IsCleanupRun());
+    Parse("Setup.exe -U -s");
+    EXPECT_FALSE(InstallMode);
+    EXPECT_TRUE(SilentMode);
+    Parse("Setup.exe -i -u");
+    EXPECT_FALSE(InstallMode);
+    Parse("Setup.exe -u -I");
+    EXPECT_TRUE(InstallMode);
+    // A tab separates nothing, other words are ignored.
+    Parse("Setup.exe -u\t-s /s --s x");
+    EXPECT_TRUE(InstallMode);
+    EXPECT_FALSE(SilentMode);
+}
+
+TEST(CommandLine, TheUninstallCleanupArgumentsAsTheInstallerBuildsThem) {
+    Parse("-cleanupuninstall \"C:\\Program Files\\Harbel\\Kopiwa\\Hbuninst.exe\" "
+          "\"C:\\Program Files\\Harbel\\Kopiwa\\\"1");
+    EXPECT_TRUE(CleanupUninstallMode);
+    EXPECT_FALSE(CleanupInstallMode);
+    EXPECT_TRUE(IsCleanupRun());
+    EXPECT_STREQ(CleanupTarget, "C:\\Program Files\\Harbel\\Kopiwa\\Hbuninst.exe");
+    EXPECT_STREQ(CleanupDir, "C:\\Program Files\\Harbel\\Kopiwa\\");
+    EXPECT_EQ(CleanupRestart, 1);
+    Parse("-CleanupUninstall \"C:\\表\\Hbuninst.exe\" \"C:\\表\\\"0");
+    EXPECT_STREQ(CleanupDir, "C:\\表\\");
+    EXPECT_EQ(CleanupRestart, 0);
+}
+
+TEST(CommandLine, TheInstallCleanupArgument) {
+    Parse("-cleanupinstall \"C:\\Temp\\Setup.exe\"");
+    EXPECT_TRUE(CleanupInstallMode);
+    EXPECT_STREQ(CleanupTarget, "C:\\Temp\\Setup.exe");
+    // The later clean-up option decides the role.
+    Parse("-cleanupinstall a -cleanupuninstall b c 2");
+    EXPECT_FALSE(CleanupInstallMode);
+    EXPECT_TRUE(CleanupUninstallMode);
+    EXPECT_STREQ(CleanupTarget, "b");
+    EXPECT_EQ(CleanupRestart, 2);
+}
+
+TEST(CommandLine, MissingOrOverlongArgumentsNameNothing) {
+    Parse("Setup.exe -cleanupuninstall");
+    EXPECT_TRUE(CleanupUninstallMode);
+    EXPECT_STREQ(CleanupTarget, "");
+    EXPECT_STREQ(CleanupDir, "");
+    EXPECT_EQ(CleanupRestart, 0);
+    Parse("-cleanupuninstall a b restart");
+    EXPECT_EQ(CleanupRestart, 0);
+    // A path longer than the buffer is not cut into another path.
+    const std::string longPath = "C:\\" + std::string(300, 'p');
+    Parse(("-cleanupuninstall \"" + longPath + "\" \"C:\\dir\\\"1").c_str());
+    EXPECT_STREQ(CleanupTarget, "");
+    EXPECT_STREQ(CleanupDir, "C:\\dir\\");
+    EXPECT_EQ(CleanupRestart, 1);
+    // A long command line is read whole.
+    Parse(("Setup.exe " + std::string(2000, 'x') + " -s").c_str());
+    EXPECT_TRUE(SilentMode);
+}
+
+TEST(Cleanup, AMissingOrReadOnlyTargetEndsTheWaitWithoutDeletion) {
+    EXPECT_TRUE(DeleteCleanupTarget(TempPath("no-such-file.exe").c_str()));
+    EXPECT_TRUE(DeleteCleanupTarget(""));
+    const std::string readOnly = TempPath("read-only.exe");
+    Touch(readOnly);
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(DeleteCleanupTarget(readOnly.c_str()));
+    EXPECT_TRUE(Exists(readOnly));
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(readOnly.c_str());
+    // A folder is not waited for either.
+    EXPECT_TRUE(DeleteCleanupTarget(TempPath("").c_str()));
+}
+
+TEST(Cleanup, ATargetInUseIsTriedAgainUntilItCanBeDeleted) {
+    const std::string target = TempPath("in-use.exe");
+    Touch(target);
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DeleteCleanupTarget(target.c_str()));
+    EXPECT_TRUE(Exists(target));
+    CloseHandle(held);
+    EXPECT_TRUE(DeleteCleanupTarget(target.c_str()));
+    EXPECT_FALSE(Exists(target));
+}
+
+TEST(Cleanup, TheFolderClimbStopsBelowTheStopFolder) {
+    const std::string root = TempPath("PF");
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\Harbel").c_str(), nullptr);
+    CreateDirectoryA((root + "\\Harbel\\Kopiwa").c_str(), nullptr);
+    RemoveFolderAndEmptyParents((root + "\\Harbel\\Kopiwa\\").c_str(), root.c_str());
+    EXPECT_FALSE(Exists(root + "\\Harbel"));
+    EXPECT_TRUE(Exists(root)) << "the stop folder stays, though it is empty now";
+
+    // The stop folder itself, named with a trailing backslash and another case.
+    std::string upper = root;
+    CharUpperA(&upper[0]);
+    RemoveFolderAndEmptyParents((upper + "\\").c_str(), root.c_str());
+    EXPECT_TRUE(Exists(root));
+    RemoveDirectoryA(root.c_str());
+}
+
+TEST(Cleanup, TheClimbStopsAtTheFirstFolderThatIsNotEmpty) {
+    const std::string root = TempPath("PF2");
+    const std::string harbel = root + "\\Harbel";
+    const std::string kopiwa = harbel + "\\Kopiwa";
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA(harbel.c_str(), nullptr);
+    CreateDirectoryA(kopiwa.c_str(), nullptr);
+    Touch(kopiwa + "\\Readme.txt");
+    Touch(root + "\\other.txt");
+    RemoveFolderAndEmptyParents((kopiwa + "\\").c_str(), root.c_str());
+    EXPECT_TRUE(Exists(kopiwa)) << "a folder with a file stays, and nothing above it is tried";
+
+    DeleteFileA((kopiwa + "\\Readme.txt").c_str());
+    Touch(harbel + "\\Other.txt");
+    RemoveFolderAndEmptyParents((kopiwa + "\\").c_str(), root.c_str());
+    EXPECT_FALSE(Exists(kopiwa));
+    EXPECT_TRUE(Exists(harbel));
+    DeleteFileA((harbel + "\\Other.txt").c_str());
+    RemoveDirectoryA(harbel.c_str());
+    DeleteFileA((root + "\\other.txt").c_str());
+    RemoveDirectoryA(root.c_str());
+}
+
+TEST(Cleanup, FolderNamesWithTrailBytes0x5CAreClimbedWhole) {
+    // 表 ends in the byte 0x5C: "…\表\ソ" must climb to "…\表", not "…\\x95".
+    const std::string root = TempPath("PF3");
+    const std::string outer = root + "\\表";
+    const std::string inner = outer + "\\ソ";
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA(outer.c_str(), nullptr);
+    CreateDirectoryA(inner.c_str(), nullptr);
+    RemoveFolderAndEmptyParents((inner + "\\").c_str(), root.c_str());
+    EXPECT_FALSE(Exists(inner));
+    EXPECT_FALSE(Exists(outer));
+    EXPECT_TRUE(Exists(root));
+    // A folder name ending in 表 keeps its last character when its trailing
+    // backslash is taken off.
+    CreateDirectoryA(outer.c_str(), nullptr);
+    RemoveFolderAndEmptyParents(outer.c_str(), root.c_str());
+    EXPECT_FALSE(Exists(outer));
+    RemoveDirectoryA(root.c_str());
+}
+
+TEST(Cleanup, AnEmptyFolderArgumentRemovesNothing) {
+    RemoveFolderAndEmptyParents("", "C:\\Program Files");
+    EXPECT_TRUE(Exists("C:\\Program Files"));
+}

@@ -1,0 +1,90 @@
+// See run_harness.h.
+#include "run_harness.h"
+
+#include "main_window.h"
+#include "run_state.h"
+#include "script.h"
+#include "wintest.h"
+
+ScriptRun::ScriptRun(std::string script, std::string commandLine, std::function<void()> prepare)
+    : script_(std::move(script)), commandLine_(std::move(commandLine)), prepare_(std::move(prepare)),
+      thread_(nullptr), threadId_(0) {
+    thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId_);
+}
+
+ScriptRun::~ScriptRun() {
+    if (!thread_) return;
+    if (!WaitForEnd(20000)) {
+        // A run left waiting on a page: a quit request ends its modal loops
+        // and then its main loop.
+        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+        if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0) TerminateThread(thread_, 1);
+    }
+    CloseHandle(thread_);
+}
+
+DWORD WINAPI ScriptRun::ThreadMain(void* self) {
+    ScriptRun* run = static_cast<ScriptRun*>(self);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    ResetRunState();
+    UseScriptText(run->script_.data(), static_cast<DWORD>(run->script_.size()));
+    ParseCommandLine(run->commandLine_.c_str());
+    if (!RegisterMainWindowClass(instance)) return 1;
+    PrepareRunState();
+    if (run->prepare_) run->prepare_();
+    if (CreateMainWindow(instance)) {
+        RunMessageLoop();
+        DestroyWindow(MainWindow);
+    }
+    UnregisterMainWindowClass(instance);
+    return 0;
+}
+
+bool ScriptRun::WaitForEnd(DWORD timeoutMs) {
+    return wintest::WaitUntil([&] { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }, timeoutMs);
+}
+
+HWND ScriptRun::WaitForDialog(const std::string& title, DWORD timeoutMs) {
+    return wintest::WaitForTopWindow(title, GetCurrentProcessId(), timeoutMs, "#32770");
+}
+
+std::string ScriptRun::AnswerMessageBox(const std::string& title, int button, DWORD timeoutMs) {
+    HWND box = WaitForDialog(title, timeoutMs);
+    if (!box) return "(no message box titled " + title + ")";
+    const std::string text = wintest::ControlText(box, 0xFFFF);
+    wintest::PostClick(box, button);
+    WaitForGone(box);
+    return text;
+}
+
+namespace {
+
+BOOL CALLBACK CollectText(HWND child, LPARAM param) {
+    auto* texts = reinterpret_cast<std::string*>(param);
+    if (!texts->empty()) *texts += "|";
+    *texts += wintest::WindowText(child);
+    return TRUE;
+}
+
+}  // namespace
+
+std::string ChildTexts(HWND dialog) {
+    std::string texts;
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+bool WaitForGone(HWND dialog, DWORD timeoutMs) {
+    return wintest::WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, timeoutMs);
+}
+
+void SetTestValue(const char* name, const char* value) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), lstrlenA(value) + 1);
+    RegCloseKey(key);
+}
+
+void DeleteTestValues() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KopiwaTest"); }
