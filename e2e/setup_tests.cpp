@@ -7,25 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "setup_driver.h"
 #include "wintest.h"
 
+using namespace setupdrive;
 using namespace wintest;
 
 namespace {
 
 const char kWelcomeTitle[] = "セットアップの開始";
 const char kFolderTitle[] = "インストール先のフォルダの指定";
-const char kAbortText[] = "セットアップを中止します。";
-
-std::string SetupExe() { return DistDir() + "\\Setup.exe"; }
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void MakeFolders(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryA(path.c_str(), nullptr);
-}
 
 struct ResourceCopy {
     HMODULE from;
@@ -82,35 +73,6 @@ bool PatchedSetup(const std::string& path, const char* script) {
                                          MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), &bytes[0],
                                          static_cast<DWORD>(bytes.size()));
     return EndUpdateResourceA(update, !updated) && updated;
-}
-
-std::string TempFolder() {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return temp;
-}
-
-// Presses `button` on the message box titled `title` and returns its text.
-std::string Answer(const std::string& title, DWORD processId, int button) {
-    HWND box = WaitForTopWindow(title, processId, 15000, "#32770");
-    if (!box) return "(no message box " + title + ")";
-    const std::string text = ControlText(box, 0xFFFF);
-    PostClick(box, button);
-    return text;
-}
-
-// Cancels the run at the page in front and confirms the abort message.
-void CancelRun(Process& setup, HWND page, const std::string& caption) {
-    PostClick(page, IDCANCEL);
-    EXPECT_EQ(Answer(caption, setup.Id(), IDOK), kAbortText);
-    EXPECT_TRUE(setup.WaitForExit(15000));
-    EXPECT_EQ(setup.ExitCode(), 0u);
-}
-
-HWND MainWindowOf(DWORD processId) {
-    for (HWND window : TopWindowsOf(processId))
-        if (ClassName(window) == "WendleClass") return window;
-    return nullptr;
 }
 
 // The rows of a bitmap resource of Setup.exe as 0x00RRGGBB values, top row

@@ -53,6 +53,15 @@ bool Process::Start(const std::string& program, const std::string& arguments,
                           &info_) != FALSE;
 }
 
+bool Process::StartCommandLine(const std::string& commandLine) {
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info_) != FALSE;
+}
+
 bool Process::WaitForExit(DWORD timeoutMs) {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
@@ -168,6 +177,14 @@ bool SetReportedWindowsVersion(const std::string& exeName, const std::string& ve
                              static_cast<DWORD>(version.size() + 1));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
+}
+
+bool RunRestartWork(DWORD timeoutMs) {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    Process wineboot;
+    return wineboot.Start(std::string(system) + "\\wineboot.exe", "-r") && wineboot.WaitForExit(timeoutMs) &&
+           wineboot.ExitCode() == 0;
 }
 
 namespace {

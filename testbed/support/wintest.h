@@ -33,6 +33,10 @@ public:
     // Starts `program` with `arguments` (the command line's tail, may be empty).
     bool Start(const std::string& program, const std::string& arguments = "",
                const std::string& workingDir = "");
+    // Starts a whole command line as the shell runs a stored command (an
+    // uninstall entry, a Run key): the program is found in it as Windows
+    // finds it, unquoted blanks included.
+    bool StartCommandLine(const std::string& commandLine);
     bool WaitForExit(DWORD timeoutMs);
     bool Running() const;
     DWORD ExitCode() const;
@@ -70,6 +74,11 @@ bool WaitUntil(Pred predicate, DWORD timeoutMs = 15000) {
 // The Windows version Wine reports to one program ("win95", "win98", "nt40",
 // "nt351", "win2k", ...), or the default again with an empty version.
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version);
+
+// The start-up work of a restart of Windows in this prefix ("wineboot -r"):
+// the pending renames and deletions of the NT list and of WININIT.INI are
+// carried out. False when wineboot did not run to its end.
+bool RunRestartWork(DWORD timeoutMs = 120000);
 
 // Runs a Unix shell command line; its output (stdout and stderr) and status.
 struct UnixResult {
