@@ -204,6 +204,18 @@ bool OwnProgramPath(char* path) {
     return length > 0 && length < static_cast<DWORD>(kPathSize);
 }
 
+// Whether the file `path` lies in `folder` or below it, compared without
+// regard to case. A folder given without its trailing backslash gets one, so
+// that C:\A never takes in C:\AB.
+bool LiesInFolder(const char* path, const char* folder) {
+    char prefix[kPathSize];
+    if (!JoinPath(prefix, folder, "")) return false;
+    const int length = lstrlenA(prefix);
+    // A cut through a double-byte character compares unequal.
+    return lstrlenA(path) > length &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
+}
+
 void ForgetCleanupProgram() {
     CleanupProgram[0] = '\0';
     CleanupArgs[0] = '\0';
@@ -286,6 +298,12 @@ BOOL CleanupUninstallCommand(HWND) {
         ForgetCleanupProgram();
         return TRUE;
     }
+    // The clean-up copy deletes this program once it has ended, to free the
+    // folder: that is the installed uninstaller. Run from anywhere else (an
+    // install run that the selection page turned into an uninstall runs from
+    // the distribution folder), this program is not the installation's and
+    // must stay; the clean-up copy is then given no file to delete.
+    if (!LiesInFolder(self, folder)) self[0] = '\0';
     wsprintfA(CleanupArgs, "-cleanupuninstall \"%s\" \"%s\"", self, folder);
     return TRUE;
 }

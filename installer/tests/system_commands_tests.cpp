@@ -87,10 +87,14 @@ TEST_F(SystemCommands, CleanupCommandLinesNameThisProgramAndTheFolder) {
     EXPECT_EQ(std::string(CleanupProgram), TempFolderWithoutBackslash() + "\\Hbuninst.exe");
     EXPECT_EQ(std::string(CleanupArgs), "-cleanupinstall \"" + SelfPath() + "\"");
 
+    // Run as the installed uninstaller: the clean-up copy deletes this program.
+    const std::string self = SelfPath();
+    std::string folder = self.substr(0, self.rfind('\\'));
+    CharLowerA(&folder[0]);
+    lstrcpyA(DefaultDir, folder.c_str());
     EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\""));
     EXPECT_EQ(std::string(CleanupProgram), TempFolderWithoutBackslash() + "\\Hbuninst.exe");
-    EXPECT_EQ(std::string(CleanupArgs),
-              "-cleanupuninstall \"" + SelfPath() + "\" \"C:\\Program Files\\Harbel\\Kopiwa\\\"")
+    EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"" + self + "\" \"" + folder + "\\\"")
         << "the last one wins; the folder keeps the backslash the expansion gave it";
 
     // The end of an uninstall run appends the restart choice with no blank.
@@ -98,9 +102,33 @@ TEST_F(SystemCommands, CleanupCommandLinesNameThisProgramAndTheFolder) {
     EXPECT_EQ(std::string(CleanupArgs).substr(std::string(CleanupArgs).size() - 3), "\\\"1");
 
     EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%SRCDIR%Second.exe\" \"%DEFDIR%\""));
-    std::string self = SelfPath();
     EXPECT_EQ(std::string(CleanupProgram), self.substr(0, self.rfind('\\')) + "\\Second.exe");
     EXPECT_TRUE(RestartNeeded == FALSE) << "naming a clean-up program asks for no restart";
+}
+
+// Run from anywhere but the installation folder (the distribution's Setup.exe
+// turned into an uninstaller on the selection page), this program is not the
+// installation's: the clean-up copy gets no file to delete, only the folder.
+TEST_F(SystemCommands, ACleanupCopyNeverDeletesAProgramOutsideTheFolder) {
+    lstrcpyA(DefaultDir, "C:\\Program Files\\Harbel\\Kopiwa");
+    EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\""));
+    EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"\" \"C:\\Program Files\\Harbel\\Kopiwa\\\"");
+
+    // A folder whose name is only the start of this program's folder's name.
+    const std::string self = SelfPath();
+    const std::string folder = self.substr(0, self.rfind('\\'));
+    lstrcpyA(DefaultDir, folder.substr(0, folder.size() - 1).c_str());
+    EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\""));
+    EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"\" \"" + std::string(DefaultDir) + "\\\"");
+    // Nor does a folder given without its backslash take this one in.
+    EXPECT_TRUE(RunLine(CleanupUninstallCommand,
+                        "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"" + folder.substr(0, folder.size() - 1) + "\""));
+    EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"\" \"" + folder.substr(0, folder.size() - 1) + "\"");
+    // But a folder above this program's takes it in.
+    EXPECT_TRUE(RunLine(CleanupUninstallCommand,
+                        "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"" + folder.substr(0, folder.rfind('\\')) + "\""));
+    EXPECT_EQ(std::string(CleanupArgs),
+              "-cleanupuninstall \"" + self + "\" \"" + folder.substr(0, folder.rfind('\\')) + "\"");
 }
 
 TEST_F(SystemCommands, CleanupPathsThatDoNotFitNameNoProgram) {
