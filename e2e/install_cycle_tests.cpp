@@ -1,0 +1,1044 @@
+// The whole life of an installation under Wine: the real Setup.exe with its own
+// script, run from a folder laid out like the distribution, installs the copier
+// silently and through its pages, again over an earlier installation, and while
+// the copier runs; the uninstaller, started as its uninstall entry says, takes
+// everything away again, itself included, on both platform families, its last
+// copy going at the next restart. Screenshots of every page land in the test's
+// artifact folder.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "setup_driver.h"
+#include "wintest.h"
+
+using namespace setupdrive;
+using namespace wintest;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// What the script installs, and the windows it shows
+
+const char kInstallCaption[] = "KOPIWA セットアップ";
+const char kUninstallCaption[] = "KOPIWA セットアップ (アンインストール)";
+
+const char kWelcomeTitle[] = "セットアップの開始";
+const char kSelectionTitle[] = "セットアップの選択";
+const char kFolderTitle[] = "インストール先のフォルダの指定";
+const char kStartMenuTitle[] = "スタートメニューへの登録確認";
+const char kInstallConfirmTitle[] = "インストールの確認";
+const char kUninstallConfirmTitle[] = "アンインストールの確認";
+const char kInstallDoneTitle[] = "インストールの終了";
+const char kUninstallDoneTitle[] = "アンインストールの終了";
+const char kProgressTitle[] = "セットアップの進行状況";
+const char kRunningTitle[] = "動作中のアプリケーションの終了";
+const char kAbortText[] = "セットアップを中止します。";
+
+// Controls of the pages and the progress dialog.
+enum ControlId {
+    kNext = IDOK,
+    kBack = 1036,
+    kWelcomeLine1 = 1006,
+    kWelcomeLine2 = 1007,
+    kChooseInstall = 1009,
+    kChooseUninstall = 1010,
+    kFolderEdit = 1003,
+    kRegister = 1001,
+    kDoNotRegister = 1002,
+    kStartMenuQuestion = 1029,
+    kConfirmText = 1018,
+    kConfirmFolder = 1019,
+    kFoundText = 1021,
+    kFoundFolder = 1022,
+    kUninstallText = 1023,
+    kDoneText = 1030,
+    kProgressAction = 1025,
+    kProgressName = 1026,
+    kProgressDescription = 1027,
+    kProgressBar = 1039,
+    kMessageText = 0xFFFF,  // the text of a message box
+};
+
+const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KOPIWA.EXE";
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kopiwa";
+const char kVersionKey[] = "SOFTWARE\\Harbel\\Kopiwa\\1.11";
+const char kProductKey[] = "SOFTWARE\\Harbel\\Kopiwa";
+const char kPrinterKey[] = "Software\\Harbel\\Kopiwa\\Printer";
+const char kStatusKey[] = "Software\\Harbel\\Kopiwa\\Status";
+const char kSettingsKey[] = "Software\\Harbel\\Kopiwa";
+const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kCopierMutex[] = "HarBel KOPIWA Mutex";
+
+// The distribution folder's files, and where the script puts each.
+struct DistributedFile {
+    const char* source;
+    const char* installedAs;
+};
+const DistributedFile kFiles[] = {
+    {"Kopiwa.exe", "Kopiwa.exe"}, {"Kopiwa.hlp", "Kopiwa.hlp"}, {"Kopiwa.cnt", "Kopiwa.cnt"},
+    {"Readme.txt", "Readme.txt"}, {"Setup.exe", "Hbuninst.exe"},
+};
+
+std::string DefaultFolder() { return "C:\\Program Files\\Harbel\\Kopiwa"; }
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+DWORD FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+}
+
+// Moves a file's last-write time a day into the future: it is then newer than
+// anything the installer brings.
+bool MakeNewer(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    FILETIME time;
+    SystemTimeToFileTime(&now, &time);
+    ULARGE_INTEGER value = {{time.dwLowDateTime, time.dwHighDateTime}};
+    value.QuadPart += 24ULL * 3600 * 10000000;
+    time = {value.LowPart, value.HighPart};
+    const bool set = SetFileTime(file, nullptr, nullptr, &time) != FALSE;
+    CloseHandle(file);
+    return set;
+}
+
+std::string ShortPath(const std::string& path) {
+    char buffer[MAX_PATH];
+    const DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    return length && length < MAX_PATH ? std::string(buffer, length) : path;
+}
+
+std::string WindowsFile(const char* name) { return WindowsDir() + "\\" + name; }
+
+// The temporary copy that the uninstaller makes of itself.
+std::string TemporaryUninstaller() { return TempFolder() + "Hbuninst.exe"; }
+
+// A folder laid out like the distribution, with the build's own files.
+std::string StageDistribution() {
+    const std::string disk = "C:\\KOPIWA Disk1";
+    MakeFolders(disk);
+    for (const DistributedFile& file : kFiles)
+        EXPECT_TRUE(CopyFileA((DistDir() + "\\" + file.source).c_str(), (disk + "\\" + file.source).c_str(), FALSE))
+            << file.source;
+    return disk;
+}
+
+// ---------------------------------------------------------------------------
+// Registry
+
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A text value, or "(missing)".
+std::string TextValue(HKEY root, const std::string& path, const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "(missing)";
+    char data[1024];
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return "(missing)";
+    data[size] = '\0';
+    return data;
+}
+
+// Subkeys and values of a key; -1 each when it does not exist.
+struct KeyContents {
+    int subkeys = -1;
+    int values = -1;
+};
+KeyContents Contents(HKEY root, const std::string& path) {
+    KeyContents contents;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return contents;
+    DWORD subkeys = 0, values = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS) {
+        contents.subkeys = static_cast<int>(subkeys);
+        contents.values = static_cast<int>(values);
+    }
+    RegCloseKey(key);
+    return contents;
+}
+
+// The NT list of renames at restart: pairs of paths, the second empty for a
+// deletion.
+std::vector<std::string> PendingRenames() {
+    std::vector<std::string> entries;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
+    std::vector<char> data(65536);
+    DWORD size = static_cast<DWORD>(data.size());
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                         &size) == ERROR_SUCCESS) {
+        size_t count = size;
+        if (count > 0 && data[count - 1] == '\0') --count;  // the list's own end
+        size_t start = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (data[i] != '\0') continue;
+            entries.emplace_back(data.data() + start, data.data() + i);
+            start = i + 1;
+        }
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+// ---------------------------------------------------------------------------
+// What an installation leaves: every file and folder of drive C and every key
+// under the software branches, compared before and after.
+
+struct SystemState {
+    std::set<std::string> files;  // folders end in a backslash
+    std::set<std::string> keys;
+};
+
+void ListFiles(const std::string& folder, std::set<std::string>& out) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.insert(path + "\\");
+            // The user's Desktop, Documents... lead out of the prefix, into
+            // the Unix home folder.
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListFiles(path, out);
+        } else {
+            out.insert(path);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+void ListKeys(HKEY root, const std::string& path, const std::string& label, std::set<std::string>& out) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::string child = path + "\\" + name;
+        out.insert(label + "\\" + child);
+        ListKeys(root, child, label, out);
+    }
+    RegCloseKey(key);
+}
+
+SystemState TakeSnapshot() {
+    SystemState state;
+    ListFiles("C:", state.files);
+    ListKeys(HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM", state.keys);
+    ListKeys(HKEY_CURRENT_USER, "Software", "HKCU", state.keys);
+    return state;
+}
+
+std::vector<std::string> Added(const std::set<std::string>& before, const std::set<std::string>& after) {
+    std::vector<std::string> added;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+    return added;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += "\n  " + line;
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// The Start menu
+
+std::string ShortcutPath() {
+    char programs[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE);
+    return std::string(programs) + "\\KOPIWA.lnk";
+}
+
+struct Shortcut {
+    bool read = false;
+    std::string target, description, arguments, workingFolder;
+};
+
+// Reads a shortcut file back through the shell's own link object.
+Shortcut ReadShortcut(const std::string& path) {
+    Shortcut link;
+    CoInitialize(nullptr);
+    IShellLinkA* shell = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shell)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+                char text[MAX_PATH] = "";
+                WIN32_FIND_DATAA found;
+                link.read = SUCCEEDED(shell->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH));
+                link.target = text;
+                text[0] = '\0';
+                shell->GetDescription(text, MAX_PATH);
+                link.description = text;
+                text[0] = '\0';
+                shell->GetArguments(text, MAX_PATH);
+                link.arguments = text;
+                text[0] = '\0';
+                shell->GetWorkingDirectory(text, MAX_PATH);
+                link.workingFolder = text;
+            }
+            file->Release();
+        }
+        shell->Release();
+    }
+    CoUninitialize();
+    return link;
+}
+
+// ---------------------------------------------------------------------------
+// Restarts
+
+// Stands for a program that keeps Windows from restarting: a hidden window of
+// the test that is asked first whether the session may end, counts the
+// request and says no. Under Wine a restart is wineboot ending the session,
+// which would end this test too; refused, it does nothing, and the test
+// carries out the restart's start-up work itself when it chooses.
+class RestartWatcher {
+public:
+    RestartWatcher() : window_(nullptr) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KopiwaTestRestartWatcher";
+        RegisterClassA(&windowClass);
+        window_ = CreateWindowExA(0, windowClass.lpszClassName, "restart watcher", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+        requests_ = 0;
+    }
+    ~RestartWatcher() { DestroyWindow(window_); }
+    RestartWatcher(const RestartWatcher&) = delete;
+    RestartWatcher& operator=(const RestartWatcher&) = delete;
+
+    bool ok() const { return window_ != nullptr; }
+    int Requests() const { return requests_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_QUERYENDSESSION) {
+            ++requests_;
+            return FALSE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static int requests_;
+    HWND window_;
+};
+int RestartWatcher::requests_ = 0;
+
+// ---------------------------------------------------------------------------
+// Processes
+
+int ProcessesNamed(const char* exeName) {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName) == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits for a process while this thread keeps answering its windows' messages.
+bool WaitForEnd(Process& process, DWORD timeoutMs = 30000) {
+    return WaitUntil([&] { return !process.Running(); }, timeoutMs);
+}
+
+// Whether any window of the process was ever seen on screen while it ran.
+bool RanUnseen(Process& process, DWORD timeoutMs = 30000) {
+    bool shown = false;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopWindowsOf(process.Id()))
+                if (IsWindowVisible(window)) shown = true;
+            return !process.Running();
+        },
+        timeoutMs);
+    return !shown;
+}
+
+// ---------------------------------------------------------------------------
+// Pages
+
+// Waits for the page or dialog titled `title` of that process and keeps a
+// picture of it as `shot`.
+HWND Page(const Process& setup, const char* title, const std::string& shot) {
+    HWND page = WaitForTopWindow(title, setup.Id(), 30000, "#32770");
+    if (page && !shot.empty()) {
+        Sleep(300);  // the first paint
+        Screenshot(shot, page);
+    }
+    return page;
+}
+
+bool Checked(HWND page, int id) { return SendDlgItemMessageA(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+int BarPosition(HWND progress) {
+    return static_cast<int>(SendDlgItemMessageA(progress, kProgressBar, PBM_GETPOS, 0, 0));
+}
+
+// Pictures of the meter while a question stands in front of it: the box is
+// moved below the meter first, so that both show whole.
+void ShootMeterBehind(HWND progress, HWND question, const std::string& prefix) {
+    RECT meter, box;
+    GetWindowRect(progress, &meter);
+    GetWindowRect(question, &box);
+    SetWindowPos(question, nullptr, box.left, meter.bottom + 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Sleep(300);
+    Screenshot(prefix + "_progress", progress);
+    Screenshot(prefix + "_question");
+}
+
+// Every text of a window's children, joined by "|".
+std::string ChildTexts(HWND window) {
+    std::string texts;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const std::string text = WindowText(child);
+        if (!text.empty()) texts += text + "|";
+    }
+    return texts;
+}
+
+// The percentage the meter shows after `done` of `total`.
+int Percent(unsigned long long done, unsigned long long total) { return static_cast<int>(done * 100 / total); }
+
+// The weight of the install section's meter block: a folder, the five files,
+// twelve registry lines and the shortcut.
+unsigned long long InstallWork(const std::string& disk) {
+    unsigned long long total = 1024 + 13 * 1024;
+    for (const DistributedFile& file : kFiles) total += FileSize(disk + "\\" + file.source);
+    return total;
+}
+
+// ---------------------------------------------------------------------------
+// Install and uninstall runs
+
+struct InstallChoices {
+    std::string folder;        // typed on the folder page; empty keeps the one shown
+    bool startMenu = true;     // the answer on the Start-menu page
+    bool expectSelection = false;
+    std::string shownFolder;   // what the folder page must show
+    std::string shotPrefix;    // screenshots, when not empty
+};
+
+std::string Shot(const InstallChoices& choices, const char* name) {
+    return choices.shotPrefix.empty() ? std::string() : choices.shotPrefix + name;
+}
+
+// Clicks through welcome, selection, folder, Start menu and confirmation,
+// checking what each page shows.
+void ClickThroughInstallPages(Process& setup, const InstallChoices& choices) {
+    HWND welcome = Page(setup, kWelcomeTitle, Shot(choices, "01_welcome"));
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(WindowText(MainWindowOf(setup.Id())), kInstallCaption);
+    EXPECT_EQ(ControlText(welcome, kWelcomeLine1), "KOPIWAの世界にようこそ。");
+    EXPECT_EQ(ControlText(welcome, kWelcomeLine2), "これからセットアップを開始します。");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(welcome, kBack)));
+    if (!choices.shotPrefix.empty()) Screenshot(choices.shotPrefix + "00_backdrop");
+    PostClick(welcome, kNext);
+
+    if (choices.expectSelection) {
+        HWND selection = Page(setup, kSelectionTitle, Shot(choices, "02_selection"));
+        ASSERT_NE(selection, nullptr) << "an earlier installation offers the choice";
+        EXPECT_TRUE(Checked(selection, kChooseInstall)) << "install is the choice offered first";
+        EXPECT_FALSE(Checked(selection, kChooseUninstall));
+        PostClick(selection, kNext);
+    }
+
+    HWND folder = Page(setup, kFolderTitle, Shot(choices, "03_folder"));
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(ControlText(folder, kFolderEdit), choices.shownFolder);
+    if (!choices.folder.empty()) {
+        SendDlgItemMessageA(folder, kFolderEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(choices.folder.c_str()));
+        EXPECT_EQ(ControlText(folder, kFolderEdit), choices.folder);
+        if (!choices.shotPrefix.empty()) Screenshot(choices.shotPrefix + "03_folder_typed", folder);
+    }
+    PostClick(folder, kNext);
+
+    HWND startMenu = Page(setup, kStartMenuTitle, Shot(choices, "04_startmenu"));
+    ASSERT_NE(startMenu, nullptr);
+    EXPECT_EQ(ControlText(startMenu, kStartMenuQuestion), "KOPIWAを、スタートメニューへ登録しますか?");
+    EXPECT_TRUE(Checked(startMenu, kRegister)) << "registering is the choice offered first";
+    if (!choices.startMenu) {
+        PostClick(startMenu, kDoNotRegister);
+        EXPECT_TRUE(
+            WaitUntil([&] { return Checked(startMenu, kDoNotRegister) && !Checked(startMenu, kRegister); }, 5000));
+    }
+    PostClick(startMenu, kNext);
+
+    HWND confirm = Page(setup, kInstallConfirmTitle, Shot(choices, "05_confirm"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(ControlText(confirm, kConfirmText), "KOPIWAを、以下のフォルダにインストールします。");
+    EXPECT_EQ(ControlText(confirm, kConfirmFolder), choices.folder.empty() ? choices.shownFolder : choices.folder);
+    PostClick(confirm, kNext);
+}
+
+// Ends an install run at its finish page.
+void FinishInstall(Process& setup, const InstallChoices& choices) {
+    HWND done = Page(setup, kInstallDoneTitle, Shot(choices, "07_finished"));
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(ControlText(done, kDoneText), "インストールは、すべて終了しました。");
+    EXPECT_EQ(ControlText(done, IDOK), "終了");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(done, IDCANCEL)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(done, kBack)));
+    EXPECT_EQ(FindTopWindow(kProgressTitle, setup.Id()), nullptr) << "the meter closed before the last page";
+    PostClick(done, IDOK);
+    ASSERT_TRUE(WaitForEnd(setup));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+}
+
+// Everything an install into `folder` leaves, the shortcut aside. The
+// copier's settings keys are empty unless the copier has run meanwhile.
+void ExpectInstalled(const std::string& folder, const std::string& disk, bool copierHasRun = false) {
+    for (const DistributedFile& file : kFiles) {
+        const std::string installed = folder + "\\" + file.installedAs;
+        EXPECT_TRUE(Exists(installed)) << installed;
+        EXPECT_TRUE(ReadBytes(installed) == ReadBytes(disk + "\\" + file.source))
+            << installed << " is not the distribution's " << file.source;
+    }
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path"), folder) << "without a trailing backslash";
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, ""), folder + "\\Kopiwa.exe");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "KOPIWA 1.11  - Davuzavu Zade Deda -");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), folder + "\\Hbuninst.exe -u");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kVersionKey));
+    EXPECT_EQ(Contents(HKEY_LOCAL_MACHINE, kProductKey).subkeys, 1) << "only the current version's key";
+    for (const char* key : {kPrinterKey, kStatusKey}) {
+        const KeyContents contents = Contents(HKEY_CURRENT_USER, key);
+        EXPECT_EQ(contents.subkeys, 0) << key;
+        if (copierHasRun) {
+            EXPECT_GE(contents.values, 0) << key;
+        } else {
+            EXPECT_EQ(contents.values, 0) << key << " is created empty for the copier";
+        }
+    }
+}
+
+void ExpectShortcutTo(const std::string& folder) {
+    ASSERT_TRUE(Exists(ShortcutPath())) << ShortcutPath();
+    const Shortcut link = ReadShortcut(ShortcutPath());
+    ASSERT_TRUE(link.read);
+    EXPECT_EQ(link.target, folder + "\\Kopiwa.exe");
+    EXPECT_EQ(link.description, "KOPIWA");
+    EXPECT_EQ(link.arguments, "");
+}
+
+// Everything the installation put on the machine is gone, the uninstaller and
+// its folder included; only the temporary copy waits for the restart.
+void ExpectUninstalled(const std::string& folder) {
+    for (const DistributedFile& file : kFiles) EXPECT_FALSE(Exists(folder + "\\" + file.installedAs)) << file.installedAs;
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_TRUE(Exists("C:\\Program Files"));
+    for (const char* key : {kAppPathsKey, kUninstallKey, kVersionKey, kProductKey})
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key)) << key;
+    for (const char* key : {kPrinterKey, kStatusKey, kSettingsKey})
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key)) << key;
+    EXPECT_FALSE(Exists(ShortcutPath()));
+}
+
+// The command of the uninstall entry.
+std::string UninstallCommand() { return TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"); }
+
+// The clean-up copy has done its work and ended: the installation folder is
+// gone and no uninstaller runs any more.
+bool WaitForCleanup(const std::string& folder, DWORD timeoutMs = 30000) {
+    return WaitUntil([&] { return !Exists(folder) && ProcessesNamed("Hbuninst.exe") == 0; }, timeoutMs);
+}
+
+bool PendingDeletion(const std::string& path) {
+    const std::vector<std::string> entries = PendingRenames();
+    for (size_t i = 0; i + 1 < entries.size(); i += 2)
+        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + path).c_str()) == 0 && entries[i + 1].empty()) return true;
+    return false;
+}
+
+bool MentionsTemporaryUninstaller(const std::vector<std::string>& entries) {
+    for (const std::string& entry : entries)
+        if (entry.find("Hbuninst.exe") != std::string::npos) return true;
+    return false;
+}
+
+// Only what the script never takes away may remain: the vendor's own keys,
+// HKLM\SOFTWARE\Harbel and HKCU\Software\Harbel, which other products of the
+// vendor may share; `alsoAllowed` lists what the platform itself keeps.
+void ExpectNothingLeft(const SystemState& before, const std::vector<std::string>& alsoAllowed = {}) {
+    const SystemState after = TakeSnapshot();
+    std::vector<std::string> files = Added(before.files, after.files);
+    std::vector<std::string> keys = Added(before.keys, after.keys);
+    const auto allowed = [&](const std::string& item) {
+        if (item == "HKLM\\SOFTWARE\\Harbel" || item == "HKCU\\Software\\Harbel") return true;
+        // Wine's user32 keeps the session's system parameters here.
+        if (item.rfind("HKCU\\Software\\Wine\\Temporary System Parameters\\", 0) == 0) return true;
+        return std::find(alsoAllowed.begin(), alsoAllowed.end(), item) != alsoAllowed.end();
+    };
+    files.erase(std::remove_if(files.begin(), files.end(), allowed), files.end());
+    keys.erase(std::remove_if(keys.begin(), keys.end(), allowed), keys.end());
+    EXPECT_TRUE(files.empty()) << "left behind:" << Joined(files);
+    EXPECT_TRUE(keys.empty()) << "left behind:" << Joined(keys);
+    EXPECT_EQ(Contents(HKEY_LOCAL_MACHINE, "SOFTWARE\\Harbel").subkeys, 0);
+    EXPECT_EQ(Contents(HKEY_CURRENT_USER, "Software\\Harbel").subkeys, 0);
+    const std::vector<std::string> removed = Added(after.files, before.files);
+    EXPECT_TRUE(removed.empty()) << "taken away that was there before:" << Joined(removed);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// NT family, silently
+
+TEST(InstallCycle, SilentInstallAndSilentUninstallLeaveNothingBehind) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe", "-s"));
+    EXPECT_TRUE(RanUnseen(setup)) << "a silent install shows nothing";
+    ASSERT_FALSE(setup.Running());
+    EXPECT_EQ(setup.ExitCode(), 0u);
+    ExpectInstalled(DefaultFolder(), disk);
+    EXPECT_FALSE(Exists(ShortcutPath())) << "without the Start-menu page there is no shortcut";
+
+    // The uninstall entry's command, silent; a silent run restarts Windows
+    // at the end, which the clean-up copy asks for once it has cleaned up.
+    RestartWatcher restart;
+    ASSERT_TRUE(restart.ok());
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand() + " -s")) << UninstallCommand();
+    EXPECT_TRUE(RanUnseen(uninstall)) << "a silent uninstall shows nothing";
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    EXPECT_FALSE(Exists("C:\\Program Files\\Harbel")) << "the emptied vendor folder goes too";
+    EXPECT_TRUE(WaitUntil([&] { return restart.Requests() > 0; }, 10000)) << "the clean-up copy restarts Windows";
+
+    // The temporary copy goes at the next start of Windows.
+    EXPECT_TRUE(Exists(TemporaryUninstaller()));
+    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    EXPECT_FALSE(Exists(WindowsFile("WININIT.INI"))) << "the NT family has its own list";
+    ASSERT_TRUE(RunRestartWork());
+    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
+
+    EXPECT_TRUE(ReadBytes(disk + "\\Setup.exe") == ReadBytes(SetupExe())) << "the distribution stays as it was";
+    ExpectNothingLeft(before);
+}
+
+// ---------------------------------------------------------------------------
+// NT family, through the pages
+
+namespace {
+
+// The uninstall run's pages up to its restart page: welcome and confirmation.
+void ClickThroughUninstallPages(Process& uninstall, const std::string& folder, const std::string& shotPrefix) {
+    const auto shot = [&](const char* name) { return shotPrefix.empty() ? std::string() : shotPrefix + name; };
+    HWND welcome = Page(uninstall, kWelcomeTitle, shot("01_welcome"));
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(WindowText(MainWindowOf(uninstall.Id())), kUninstallCaption);
+    EXPECT_EQ(ControlText(welcome, kWelcomeLine2), "これからアンインストールを開始します。");
+    PostClick(welcome, kNext);
+
+    HWND confirm = Page(uninstall, kUninstallConfirmTitle, shot("02_confirm"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(ControlText(confirm, kFoundText), "セットアップは、インストール済みのKOPIWAを見つけました。");
+    EXPECT_EQ(ControlText(confirm, kFoundFolder), folder) << "the folder recorded by the installation";
+    EXPECT_EQ(ControlText(confirm, kUninstallText), "このフォルダのKOPIWAを、アンインストールします。");
+    PostClick(confirm, kNext);
+}
+
+// The restart page that ends every uninstall run, answered with `button`.
+void AnswerRestartPage(Process& uninstall, int button, const std::string& shot) {
+    HWND page = Page(uninstall, kUninstallDoneTitle, shot);
+    ASSERT_NE(page, nullptr);
+    const std::string texts = ChildTexts(page);
+    EXPECT_NE(texts.find("アンインストールは終了しました。"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("変更内容を反映させるためには、Windowsを再起動する必要があります。"), std::string::npos);
+    EXPECT_EQ(ControlText(page, IDOK), "再起動");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDCANCEL)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, kBack))) << "no way back";
+    PostClick(page, button);
+    ASSERT_TRUE(WaitForEnd(uninstall));
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+}
+
+}  // namespace
+
+TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
+    InstallChoices choices;
+    choices.shownFolder = DefaultFolder();
+    choices.shotPrefix = "install_";
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    ExpectInstalled(DefaultFolder(), disk);
+    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+
+    // An uninstaller of a later version still waits in the temporary folder
+    // for a restart: the uninstaller asks before replacing it, with its meter
+    // open behind the question.
+    const std::string laterVersion = "(an uninstaller of a later version)";
+    ASSERT_TRUE(WriteBytes(TemporaryUninstaller(), laterVersion));
+    ASSERT_TRUE(MakeNewer(TemporaryUninstaller()));
+
+    RestartWatcher restart;
+    ASSERT_TRUE(restart.ok());
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand())) << UninstallCommand();
+    ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), "uninstall_"));
+
+    HWND progress = WaitForTopWindow(kProgressTitle, uninstall.Id(), 30000, "#32770");
+    HWND question = WaitForTopWindow(kUninstallCaption, uninstall.Id(), 30000, "#32770");
+    ASSERT_NE(progress, nullptr);
+    ASSERT_NE(question, nullptr);
+    ShootMeterBehind(progress, question, "uninstall_03");
+    EXPECT_EQ(ControlText(question, kMessageText),
+              "新しいファイル" + TemporaryUninstaller() + "が、すでに存在します。\n上書きしますか?");
+    EXPECT_EQ(ControlText(progress, kProgressAction), "ファイルのコピー中です...");
+    EXPECT_EQ(ControlText(progress, kProgressName), "ファイル名 : " + DefaultFolder() + "\\Hbuninst.exe");
+    EXPECT_EQ(ControlText(progress, kProgressDescription), "");
+    // Six deletions done, then the copy, one more deletion, nine keys and the
+    // shortcut.
+    const unsigned long long uninstallerSize = FileSize(DefaultFolder() + "\\Hbuninst.exe");
+    EXPECT_EQ(BarPosition(progress), Percent(6 * 1024, 7 * 1024 + uninstallerSize + 10 * 1024));
+    PostClick(question, IDYES);
+
+    ASSERT_NE(Page(uninstall, kUninstallDoneTitle, ""), nullptr);
+    EXPECT_TRUE(Exists(DefaultFolder() + "\\Hbuninst.exe")) << "the running uninstaller cannot delete itself";
+    ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, "uninstall_04_restart"));
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
+    EXPECT_FALSE(WaitUntil([&] { return restart.Requests() > 0; }, 3000)) << "no restart was chosen";
+
+    // The temporary copy is the uninstaller that ran, waiting for the restart.
+    EXPECT_TRUE(ReadBytes(TemporaryUninstaller()) == ReadBytes(SetupExe())) << "it replaced the later version";
+    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    ASSERT_TRUE(RunRestartWork());
+    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
+    ExpectNothingLeft(before);
+}
+
+// ---------------------------------------------------------------------------
+// Over an earlier installation
+
+// The folder's last character is 表, whose second byte is a backslash: the
+// folder must keep it whole wherever it is written or cut.
+const char kOwnFolder[] = "C:\\アプリ\\一覧表";
+
+TEST(InstallCycle, ASecondInstallFindsTheFirstFolderAndOffersTheChoice) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+
+    // First into a folder of the user's own, without a Start-menu entry.
+    Process first;
+    ASSERT_TRUE(first.Start(disk + "\\Setup.exe"));
+    InstallChoices own;
+    own.shotPrefix = "own_";
+    own.folder = kOwnFolder;
+    own.shownFolder = DefaultFolder();
+    own.startMenu = false;
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(first, own));
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(first, own));
+    ExpectInstalled(kOwnFolder, disk);
+    EXPECT_FALSE(Exists(ShortcutPath())) << "the user declined the Start-menu entry";
+
+    // The user's notes, saved in the read-me after it was installed.
+    const std::string readme = std::string(kOwnFolder) + "\\Readme.txt";
+    const std::string notes = "自分のメモ\r\n";
+    ASSERT_TRUE(WriteBytes(readme, notes));
+    ASSERT_TRUE(MakeNewer(readme));
+
+    // Again: the earlier folder is found, and the choice offered.
+    Process second;
+    ASSERT_TRUE(second.Start(disk + "\\Setup.exe"));
+    InstallChoices again;
+    again.expectSelection = true;
+    again.shownFolder = kOwnFolder;
+    again.shotPrefix = "reinstall_";
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(second, again));
+
+    HWND progress = WaitForTopWindow(kProgressTitle, second.Id(), 30000, "#32770");
+    HWND question = WaitForTopWindow(kInstallCaption, second.Id(), 30000, "#32770");
+    ASSERT_NE(progress, nullptr);
+    ASSERT_NE(question, nullptr);
+    ShootMeterBehind(progress, question, "reinstall_06");
+    EXPECT_EQ(ControlText(question, kMessageText), "新しいファイル" + readme + "が、すでに存在します。\n上書きしますか?");
+    EXPECT_EQ(ControlText(progress, kProgressAction), "ファイルのコピー中です...");
+    EXPECT_EQ(ControlText(progress, kProgressName), "ファイル名 : " + disk + "\\Readme.txt");
+    EXPECT_EQ(ControlText(progress, kProgressDescription), "KOPIWA 補足説明ファイル");
+    const unsigned long long before4th = 1024 + FileSize(disk + "\\Kopiwa.exe") + FileSize(disk + "\\Kopiwa.hlp") +
+                                         FileSize(disk + "\\Kopiwa.cnt");
+    EXPECT_EQ(BarPosition(progress), Percent(before4th, InstallWork(disk)));
+    PostClick(question, IDNO);
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(second, again));
+
+    EXPECT_EQ(ReadBytes(readme), notes) << "the newer file was kept";
+    for (const char* name : {"Kopiwa.exe", "Kopiwa.hlp", "Kopiwa.cnt"})
+        EXPECT_TRUE(ReadBytes(std::string(kOwnFolder) + "\\" + name) == ReadBytes(disk + "\\" + name)) << name;
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path"), kOwnFolder);
+    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(kOwnFolder));
+
+    // The uninstall entry takes it all away, the folders made for it too.
+    RestartWatcher restart;
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand())) << UninstallCommand();
+    ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, kOwnFolder, ""));
+    ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, ""));
+    ASSERT_TRUE(WaitForCleanup(kOwnFolder));
+    ExpectUninstalled(kOwnFolder);
+    EXPECT_FALSE(Exists("C:\\アプリ")) << "the emptied parent goes too";
+    ASSERT_TRUE(RunRestartWork());
+    ExpectNothingLeft(before);
+}
+
+// An install run turned into an uninstall on the selection page runs from the
+// distribution folder, not from the installed uninstaller.
+TEST(InstallCycle, UninstallingFromTheSelectionPageKeepsTheDistribution) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+    Process install;
+    ASSERT_TRUE(install.Start(disk + "\\Setup.exe", "-s"));
+    ASSERT_TRUE(WaitForEnd(install));
+    ExpectInstalled(DefaultFolder(), disk);
+
+    RestartWatcher restart;
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
+    HWND welcome = Page(setup, kWelcomeTitle, "");
+    ASSERT_NE(welcome, nullptr);
+    PostClick(welcome, IDOK);
+    HWND selection = Page(setup, kSelectionTitle, "");
+    ASSERT_NE(selection, nullptr);
+    PostClick(selection, kChooseUninstall);
+    EXPECT_TRUE(WaitUntil([&] { return Checked(selection, kChooseUninstall); }, 5000));
+    PostClick(selection, IDOK);
+    HWND confirm = Page(setup, kUninstallConfirmTitle, "");
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(ControlText(confirm, kFoundFolder), DefaultFolder());
+    PostClick(confirm, IDOK);
+    ASSERT_NE(Page(setup, kUninstallDoneTitle, ""), nullptr);
+    EXPECT_FALSE(Exists(DefaultFolder() + "\\Hbuninst.exe")) << "the uninstall section deletes the uninstaller";
+    ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(setup, IDCANCEL, "selection_uninstall_restart"));
+
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    EXPECT_TRUE(ReadBytes(disk + "\\Setup.exe") == ReadBytes(SetupExe())) << "the distribution's installer stays";
+    ASSERT_TRUE(RunRestartWork());
+    ExpectNothingLeft(before);
+}
+
+// ---------------------------------------------------------------------------
+// Windows 95 family: the temporary copy's deletion goes into WININIT.INI
+
+TEST(InstallCycle95, TheLastCopyGoesAtRestartThroughWininit) {
+    // The installer and the uninstaller, both copies of it, see Windows 95.
+    ASSERT_TRUE(SetReportedWindowsVersion("Setup.exe", "win95"));
+    ASSERT_TRUE(SetReportedWindowsVersion("Hbuninst.exe", "win95"));
+    const std::string disk = StageDistribution();
+    const std::string wininit = WindowsFile("WININIT.INI");
+    ASSERT_FALSE(Exists(wininit));
+    const SystemState before = TakeSnapshot();
+
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
+    InstallChoices choices;
+    choices.shownFolder = DefaultFolder();
+    choices.shotPrefix = "win95_install_";
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    ExpectInstalled(DefaultFolder(), disk);
+    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+
+    // Uninstalled from its entry, and this time the restart is chosen: the
+    // clean-up copy asks for it once it has cleaned up.
+    RestartWatcher restart;
+    ASSERT_TRUE(restart.ok());
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand())) << UninstallCommand();
+    ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), "win95_uninstall_"));
+    ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDOK, "win95_uninstall_03_restart"));
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
+    EXPECT_TRUE(WaitUntil([&] { return restart.Requests() > 0; }, 10000)) << "restart was chosen";
+
+    EXPECT_TRUE(Exists(TemporaryUninstaller()));
+    EXPECT_EQ(ReadBytes(wininit), "[Rename]\r\nNUL=" + ShortPath(TemporaryUninstaller()) + "\r\n");
+    EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames())) << "the Windows 95 family has no NT list";
+
+    // Wine's start-up work carries out WININIT.INI as Windows 95 does, and
+    // keeps the list it carried out as wininit.bak.
+    ASSERT_TRUE(RunRestartWork());
+    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(wininit));
+    const std::string done = WindowsFile("wininit.bak");
+    EXPECT_NE(ReadBytes(done).find("NUL=" + ShortPath(TemporaryUninstaller())), std::string::npos);
+    ExpectNothingLeft(before, {done});
+}
+
+// ---------------------------------------------------------------------------
+// While the copier runs
+
+namespace {
+
+// The copier, started and later closed as its user would. The installer
+// knows a running copier by its single-instance mutex. A copier that ends at
+// once without holding it (a build whose copier does not yet run its dialog)
+// is stood in for by holding the mutex here.
+class RunningCopier {
+public:
+    RunningCopier() : standIn_(nullptr), real_(false) {}
+    ~RunningCopier() { Close(); }
+    RunningCopier(const RunningCopier&) = delete;
+    RunningCopier& operator=(const RunningCopier&) = delete;
+
+    bool Start(const std::string& exe) {
+        if (!process_.Start(exe)) return false;
+        WaitUntil([&] { return MutexHeld() || !process_.Running(); }, 30000);
+        real_ = process_.Running() && MutexHeld();
+        if (real_) return true;
+        std::printf("note: %s ended without holding \"%s\"; the test holds it for the copier\n", exe.c_str(),
+                    kCopierMutex);
+        standIn_ = CreateMutexA(nullptr, FALSE, kCopierMutex);
+        return standIn_ != nullptr;
+    }
+
+    // Ends the copier as its user does: its 終了 button.
+    void Close() {
+        if (real_) {
+            if (HWND dialog = WaitForTopWindow("KOPIWA", process_.Id(), 10000)) PostClick(dialog, IDOK);
+            EXPECT_TRUE(WaitForEnd(process_));
+            real_ = false;
+        }
+        if (standIn_) CloseHandle(standIn_);
+        standIn_ = nullptr;
+    }
+
+private:
+    static bool MutexHeld() {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kCopierMutex);
+        if (mutex) CloseHandle(mutex);
+        return mutex != nullptr;
+    }
+
+    Process process_;
+    HANDLE standIn_;
+    bool real_;
+};
+
+const char kRunningText[] =
+    "現在動作中のKOPIWAを発見しました。\nセットアップを継続するには、動作中のKOPIWAを、\n終了させてください。\n\n"
+    "KOPIWAを終了させたら、[OK] を押してください。";
+
+}  // namespace
+
+TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+    RunningCopier copier;
+    ASSERT_TRUE(copier.Start(disk + "\\Kopiwa.exe"));
+
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
+    InstallChoices choices;
+    choices.shownFolder = DefaultFolder();
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+
+    // After the confirmation, before anything is installed.
+    HWND prompt = Page(setup, kRunningTitle, "running_prompt");
+    ASSERT_NE(prompt, nullptr);
+    Screenshot("running_prompt_screen");
+    EXPECT_EQ(ControlText(prompt, kMessageText), kRunningText);
+    EXPECT_EQ(GetWindow(prompt, GW_OWNER), MainWindowOf(setup.Id()));
+    EXPECT_FALSE(Exists(DefaultFolder())) << "nothing is installed while the copier runs";
+
+    // OK while it still runs: the same question again.
+    PostClick(prompt, IDOK);
+    ASSERT_TRUE(WaitForWindowGone(prompt));
+    prompt = Page(setup, kRunningTitle, "");
+    ASSERT_NE(prompt, nullptr) << "asked again while the copier runs";
+    EXPECT_EQ(ControlText(prompt, kMessageText), kRunningText);
+
+    // Once it has ended, OK lets the install go on.
+    copier.Close();
+    PostClick(prompt, IDOK);
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    ExpectInstalled(DefaultFolder(), disk, true);
+    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+
+    // The installed copier running: Cancel on the question stops the run and
+    // leaves the installation as it was.
+    RunningCopier installed;
+    ASSERT_TRUE(installed.Start(DefaultFolder() + "\\Kopiwa.exe"));
+    Process again;
+    ASSERT_TRUE(again.Start(disk + "\\Setup.exe"));
+    InstallChoices over;
+    over.expectSelection = true;
+    over.shownFolder = DefaultFolder();
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(again, over));
+    prompt = Page(again, kRunningTitle, "");
+    ASSERT_NE(prompt, nullptr);
+    PostClick(prompt, IDCANCEL);
+    EXPECT_EQ(Answer(kInstallCaption, again.Id(), IDOK), kAbortText);
+    ASSERT_TRUE(WaitForEnd(again));
+    EXPECT_EQ(again.ExitCode(), 0u);
+    installed.Close();
+    ExpectInstalled(DefaultFolder(), disk, true);
+
+    // The copier's settings, kept under the keys the installer made, go with
+    // the uninstall.
+    RestartWatcher restart;
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand() + " -s"));
+    ASSERT_TRUE(WaitForEnd(uninstall));
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    ASSERT_TRUE(RunRestartWork());
+    ExpectNothingLeft(before);
+}
