@@ -19,8 +19,9 @@ bool TextFits(const BYTE* block, size_t blockSize, size_t offset) {
     return std::memchr(block + offset, '\0', blockSize - offset) != nullptr;
 }
 
-// The smallest DEVMODE that still carries its own size fields.
-const size_t kDevModeHeader = offsetof(DEVMODEA, dmFields) + sizeof(DWORD);
+// The smallest DEVMODE there ever was (through dmTTOption): drivers take the
+// fields up to there as present whenever dmFields names them.
+const size_t kSmallestDevMode = offsetof(DEVMODEA, dmTTOption) + sizeof(short);
 
 bool SamePrinter(const DevNamesText& a, const DevNamesText& b) {
     return std::strcmp(a.driver, b.driver) == 0 && std::strcmp(a.device, b.device) == 0 &&
@@ -38,9 +39,9 @@ BOOL DevNamesFitsBlock(const void* block, size_t blockSize) {
 }
 
 BOOL DevModeFitsBlock(const void* block, size_t blockSize) {
-    if (!block || blockSize < kDevModeHeader) return FALSE;
+    if (!block || blockSize < kSmallestDevMode) return FALSE;
     const auto* mode = static_cast<const DEVMODEA*>(block);
-    if (mode->dmSize < kDevModeHeader) return FALSE;
+    if (mode->dmSize < kSmallestDevMode) return FALSE;
     return static_cast<size_t>(mode->dmSize) + mode->dmDriverExtra <= blockSize;
 }
 

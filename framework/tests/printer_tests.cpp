@@ -132,8 +132,13 @@ TEST(PrinterBlocks, DevModeMustHoldItsOwnSizes) {
     mode->dmDriverExtra = 0;
     mode->dmSize = 20;  // smaller than its own size fields
     EXPECT_FALSE(DevModeFitsBlock(block.data(), block.size()));
+    mode->dmSize = 60;  // the fields through dmTTOption end at 68
+    EXPECT_FALSE(DevModeFitsBlock(block.data(), block.size()));
+    mode->dmSize = 68;
+    EXPECT_TRUE(DevModeFitsBlock(block.data(), block.size()));
     mode->dmSize = sizeof(DEVMODEA);
     EXPECT_FALSE(DevModeFitsBlock(block.data(), 30));
+    EXPECT_FALSE(DevModeFitsBlock(block.data(), 67)) << "too short to hold even the smallest";
 }
 
 TEST(PrinterBlocks, UnreadableDevNamesGiveNoNames) {

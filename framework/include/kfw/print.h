@@ -12,8 +12,8 @@ class CWnd;
 // TRUE when a DEVNAMES block's three offsets lie past its header and inside
 // the block, each at a text that ends inside the block.
 BOOL DevNamesFitsBlock(const void* block, size_t blockSize);
-// TRUE when a DEVMODE block holds its own header fields and the whole of
-// dmSize + dmDriverExtra.
+// TRUE when a DEVMODE block holds the whole of dmSize + dmDriverExtra, and
+// dmSize covers at least the fields every DEVMODE has had (68 bytes).
 BOOL DevModeFitsBlock(const void* block, size_t blockSize);
 BOOL DevNamesFits(HGLOBAL devNames);
 BOOL DevModeFits(HGLOBAL devMode);
