@@ -7,9 +7,25 @@
 
 #include "twain_api.h"
 
+// How the session finds and loads the source manager: the system's own calls by
+// default. Tests hand in a fake with a DSM_Entry of their own.
+class CTwainLibrary {
+public:
+    virtual ~CTwainLibrary() = default;
+    virtual UINT WindowsDirectory(char* buffer, UINT size) const;  // GetWindowsDirectoryA
+    virtual BOOL Exists(const char* path) const;                   // OpenFile, OF_EXIST
+    virtual HMODULE Load(const char* name) const;                  // LoadLibraryA
+    virtual FARPROC Entry(HMODULE module, LPCSTR name) const;      // GetProcAddress
+    virtual void Free(HMODULE module) const;                       // FreeLibrary
+    static const CTwainLibrary& System();
+};
+
 class CTwainSession {
 public:
     CTwainSession();
+    explicit CTwainSession(const CTwainLibrary& library);
+    // Disables, closes and unloads whatever is still open, each step on its own
+    // state test.
     ~CTwainSession();
     CTwainSession(const CTwainSession&) = delete;
     CTwainSession& operator=(const CTwainSession&) = delete;
@@ -54,9 +70,22 @@ public:
     static float Fix32ToFloat(const TW_FIX32& value);
 
 private:
+    BOOL LoadManager();
+    void UnloadManager();
+    void Shutdown();
     void EndSession();
     void TransferReady(HWND window);
+    WPARAM TransferOneImage(TW_PENDINGXFERS* pending);
+    void EndTransfer(TW_PENDINGXFERS* pending);
     float NearestSupportedValue(const TW_CAPABILITY& capability, float target);
+    BOOL SetResolutionAxis(TW_UINT16 cap, LONG dpm);
+    BOOL GetCurrentUnit(TW_UINT16* unit);
+    BOOL ConvertToDpm(float value, bool nearest, LONG* dpm);
+    BOOL GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value);
+    TW_UINT16 SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, const void* item, SIZE_T itemSize,
+                          SIZE_T containerSize);
+    TW_UINT16 CallManager(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 message, TW_MEMREF data);
+    TW_UINT16 CallSource(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 message, TW_MEMREF data);
     TW_UINT16 CallUserInterface(TW_UINT16 message, TW_USERINTERFACE* ui);
     TW_UINT16 CallCapability(TW_UINT16 message, TW_CAPABILITY* capability);
     TW_UINT16 CallImageInfo(TW_IMAGEINFO* info);
@@ -73,4 +102,8 @@ private:
     LONG m_nImageXRes;
     LONG m_nImageYRes;
     BOOL m_bScanning;
+    const CTwainLibrary* m_pLibrary;
+    // Set while the transfer loop runs: the hand-off pumps messages, and a
+    // second ready event must not start a second loop inside the first.
+    BOOL m_bTransferring;
 };

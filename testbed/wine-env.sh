@@ -6,7 +6,8 @@ wine_env() {
   export WINEARCH=win32
   export WINEPREFIX="$2"
   export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko prompts, and no menu entries written into the host's desktop.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # Code page 932: the programs' narrow texts are Shift-JIS.
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   export KOPIWA_BUILD_DIR="$1"

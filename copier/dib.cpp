@@ -1,0 +1,217 @@
+// Packed device-independent bitmaps: validation of a driver's block, the
+// geometry and colour table read in place, a palette from the table, drawing.
+#include "dib.h"
+
+#include <climits>
+#include <cstring>
+
+#include "global_block.h"
+
+namespace {
+
+const DWORD kCoreHeaderSize = 12;  // BITMAPCOREHEADER
+const DWORD kInfoHeaderSize = 40;  // BITMAPINFOHEADER; later versions only grow it
+const DWORD kBitFieldMasksSize = 12;
+
+template <class T>
+T ReadAt(const void* block, DWORD offset) {
+    T value;
+    std::memcpy(&value, static_cast<const BYTE*>(block) + offset, sizeof value);
+    return value;
+}
+
+// The fields the copier uses, from either kind of header. A core header is
+// exactly 12 bytes; 40 bytes and more are the Windows 3 header and its longer
+// successors, which keep the same fields at the same places.
+struct DibHeader {
+    DWORD size;
+    bool valid;
+    bool core;
+    LONG width;
+    LONG height;  // as stored: negative for a top-down bitmap
+    WORD bitCount;
+    DWORD compression;
+    DWORD colorsUsed;
+};
+
+DibHeader ReadHeader(const void* dib) {
+    DibHeader h{};
+    h.size = ReadAt<DWORD>(dib, 0);
+    if (h.size == kCoreHeaderSize) {
+        h.valid = true;
+        h.core = true;
+        h.width = ReadAt<WORD>(dib, 4);
+        h.height = ReadAt<WORD>(dib, 6);
+        h.bitCount = ReadAt<WORD>(dib, 10);
+        h.compression = BI_RGB;
+    } else if (h.size >= kInfoHeaderSize) {
+        h.valid = true;
+        h.width = ReadAt<LONG>(dib, 4);
+        h.height = ReadAt<LONG>(dib, 8);
+        h.bitCount = ReadAt<WORD>(dib, 14);
+        h.compression = ReadAt<DWORD>(dib, 16);
+        h.colorsUsed = ReadAt<DWORD>(dib, 32);
+    }
+    return h;
+}
+
+DWORD ColorCountOf(const DibHeader& h) {
+    if (!h.valid) return 0;
+    if (!h.core && h.colorsUsed != 0) return h.colorsUsed;
+    switch (h.bitCount) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+    }
+}
+
+DWORD EntrySizeOf(const DibHeader& h) { return h.core ? sizeof(RGBTRIPLE) : sizeof(RGBQUAD); }
+
+// A Windows 3 header of a bit-field bitmap is followed by three colour masks;
+// the longer headers hold the masks inside themselves.
+DWORD MasksSizeOf(const DibHeader& h) {
+    return (h.size == kInfoHeaderSize && h.compression == BI_BITFIELDS) ? kBitFieldMasksSize : 0;
+}
+
+bool IsTopDown(const DibHeader& h) { return !h.core && h.height < 0; }
+
+LONG RowsOf(const DibHeader& h) {
+    if (h.height == LONG_MIN) return 0;
+    return h.height < 0 ? -h.height : h.height;
+}
+
+bool IsKnownDepth(const DibHeader& h) {
+    switch (h.bitCount) {
+    case 1: case 4: case 8: case 24: return true;
+    case 16: case 32: return !h.core;
+    default: return false;
+    }
+}
+
+bool IsDrawableCompression(const DibHeader& h) {
+    if (h.compression == BI_RGB) return true;
+    return h.compression == BI_BITFIELDS && (h.bitCount == 16 || h.bitCount == 32);
+}
+
+bool IsSensibleColorCount(const DibHeader& h) {
+    if (h.core) return true;
+    if (h.bitCount <= 8) return h.colorsUsed <= (1u << h.bitCount);
+    return h.colorsUsed <= 0xFFFF;  // the count is a 16-bit number
+}
+
+// Restores the device context's previous palette when it goes.
+class CBackgroundPalette {
+public:
+    CBackgroundPalette(HDC dc, HPALETTE palette)
+        : m_hDC(dc), m_hPrevious(palette ? SelectPalette(dc, palette, TRUE) : nullptr) {}
+    ~CBackgroundPalette() {
+        if (m_hPrevious) SelectPalette(m_hDC, m_hPrevious, TRUE);
+    }
+    CBackgroundPalette(const CBackgroundPalette&) = delete;
+    CBackgroundPalette& operator=(const CBackgroundPalette&) = delete;
+
+private:
+    HDC m_hDC;
+    HPALETTE m_hPrevious;
+};
+
+}  // namespace
+
+bool IsDibUsable(const void* dib, SIZE_T blockSize) {
+    if (!dib || blockSize < kCoreHeaderSize) return false;
+    const DibHeader h = ReadHeader(dib);
+    if (!h.valid || h.size > blockSize) return false;
+    if (h.width <= 0 || h.height == 0 || h.height == LONG_MIN) return false;
+    if (!IsKnownDepth(h) || !IsDrawableCompression(h) || !IsSensibleColorCount(h)) return false;
+
+    // Every sum below stays far from overflow: each term is checked against
+    // what is left of the block before the next is added.
+    const unsigned long long block = blockSize;
+    unsigned long long used = static_cast<unsigned long long>(h.size) + MasksSizeOf(h) +
+                              static_cast<unsigned long long>(ColorCountOf(h)) * EntrySizeOf(h);
+    if (used > block) return false;
+    const unsigned long long stride =
+        (static_cast<unsigned long long>(h.width) * h.bitCount + 31) / 32 * 4;
+    const unsigned long long rows = static_cast<unsigned long long>(RowsOf(h));
+    return stride <= block - used && rows <= (block - used) / stride;
+}
+
+bool IsDibHandleUsable(HGLOBAL image) {
+    // Below 32 a "handle" is an error code of the old kind, never memory.
+    if (reinterpret_cast<ULONG_PTR>(image) < 32) return false;
+    CGlobalLock lock(image);
+    return lock.Data() && IsDibUsable(lock.Data(), lock.Size());
+}
+
+WORD GetDibColorCount(const void* dib) { return static_cast<WORD>(ColorCountOf(ReadHeader(dib))); }
+
+DWORD GetDibColorTableSize(const void* dib) {
+    const DibHeader h = ReadHeader(dib);
+    return static_cast<DWORD>(static_cast<WORD>(ColorCountOf(h))) * EntrySizeOf(h);
+}
+
+const BYTE* GetDibBits(const void* dib) {
+    const DibHeader h = ReadHeader(dib);
+    return static_cast<const BYTE*>(dib) + h.size + MasksSizeOf(h) + GetDibColorTableSize(dib);
+}
+
+LONG GetDibWidth(const void* dib) {
+    const DibHeader h = ReadHeader(dib);
+    return h.valid ? h.width : 0;
+}
+
+LONG GetDibHeight(const void* dib) {
+    const DibHeader h = ReadHeader(dib);
+    return h.valid ? RowsOf(h) : 0;
+}
+
+BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette) {
+    const DibHeader h = ReadHeader(dib);
+    const WORD count = static_cast<WORD>(ColorCountOf(h));
+    if (count == 0 || !palette) return FALSE;
+
+    CGlobalBlock block = CGlobalBlock::Allocate(8 + 4 * static_cast<SIZE_T>(count));
+    CGlobalLock lock(block.Get());
+    auto* logical = static_cast<LOGPALETTE*>(lock.Data());
+    if (!logical) return FALSE;
+    logical->palVersion = 0x300;
+    logical->palNumEntries = count;
+    const BYTE* table = static_cast<const BYTE*>(dib) + h.size;
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = table + static_cast<SIZE_T>(i) * EntrySizeOf(h);
+        // Both entry kinds start blue, green, red.
+        logical->palPalEntry[i].peBlue = entry[0];
+        logical->palPalEntry[i].peGreen = entry[1];
+        logical->palPalEntry[i].peRed = entry[2];
+        logical->palPalEntry[i].peFlags = 0;
+    }
+    HPALETTE created = CreatePalette(logical);
+    if (!created) return FALSE;
+    *palette = created;
+    return TRUE;
+}
+
+int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALETTE palette) {
+    const DibHeader h = ReadHeader(dib);
+    const BYTE* bits = GetDibBits(dib);
+    const auto* info = static_cast<const BITMAPINFO*>(dib);
+    const int destWidth = dest.right - dest.left;
+    const int destHeight = dest.bottom - dest.top;
+    const int sourceWidth = source.right - source.left;
+    const int sourceHeight = source.bottom - source.top;
+    // Both calls count the source rows from the bottom of the picture (for a
+    // top-down bitmap too, as StretchDIBits does); the caller's rectangle counts
+    // from its top, so that a cropped picture keeps its top-left part.
+    const int sourceY = RowsOf(h) - source.bottom;
+
+    CBackgroundPalette selected(dc, palette);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    // SetDIBitsToDevice would take a top-down bitmap's rows from its top.
+    if (destWidth == sourceWidth && destHeight == sourceHeight && !IsTopDown(h)) {
+        return SetDIBitsToDevice(dc, dest.left, dest.top, destWidth, destHeight, source.left,
+                                 sourceY, 0, RowsOf(h), bits, info, DIB_RGB_COLORS);
+    }
+    return StretchDIBits(dc, dest.left, dest.top, destWidth, destHeight, source.left, sourceY,
+                         sourceWidth, sourceHeight, bits, info, DIB_RGB_COLORS, SRCCOPY);
+}

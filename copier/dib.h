@@ -1,0 +1,36 @@
+// Packed device-independent bitmaps as a scanner delivers them: header, colour
+// table and bits in one block, read in place while the caller holds it locked.
+#pragma once
+
+#include <windows.h>
+
+// Checks a block from a driver before anything else reads it: a header of a
+// known kind, sensible dimensions and depth, a colour table that fits the depth,
+// and header, table and every row of bits inside the block. The helpers below
+// assume a bitmap that passed.
+bool IsDibUsable(const void* dib, SIZE_T blockSize);
+// The same for a global memory handle (null, tiny, unlockable handles fail).
+bool IsDibHandleUsable(HGLOBAL image);
+
+// Number of colour table entries (0: no table).
+WORD GetDibColorCount(const void* dib);
+// Size of the colour table in bytes.
+DWORD GetDibColorTableSize(const void* dib);
+// First byte of the pixel bits.
+const BYTE* GetDibBits(const void* dib);
+// Width and height in pixels; the height is the number of rows for a top-down
+// bitmap too.
+LONG GetDibWidth(const void* dib);
+LONG GetDibHeight(const void* dib);
+
+// Builds a logical palette from the colour table. FALSE, and *palette left
+// alone, when the bitmap has no table or the palette could not be made; the
+// caller owns (attaches and deletes) the palette it receives.
+BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette);
+
+// Draws the bitmap's `source` rectangle (pixels, top-left origin) into `dest`
+// (device units). Equal sizes are copied unscaled, anything else is stretched;
+// either way the rectangle is taken from the top-left of the picture as it is
+// seen. A palette, when given, is selected as a background palette for the
+// call. The result is the drawing call's: scan lines drawn, 0 on failure.
+int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALETTE palette);

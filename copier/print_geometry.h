@@ -1,0 +1,24 @@
+// Where a scanned image lands on the printed page: its physical size from its
+// resolution, scaled to the printer's dots and cropped at the printable area.
+#pragma once
+
+#include <windows.h>
+
+#include "printer_metrics.h"
+
+// Dots per metre assumed for an image whose source reported no resolution
+// (200 dots per inch).
+const LONG kDefaultImageDpm = 7874;
+
+struct PrintPlacement {
+    LONG xDpm, yDpm;            // image resolution used
+    LONG widthPt, heightPt;     // physical size of the whole image in points
+    LONG destWidth, destHeight; // device pixels from the printable area's top-left
+    LONG srcWidth, srcHeight;   // image pixels drawn there, from the image's top-left
+};
+
+// `imageWidth` and `imageHeight` in pixels (positive), resolutions in dots per
+// metre as the source reported them, `scale` in percent (positive). Nothing is
+// to be drawn when a destination size comes out 0.
+PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDpm, LONG yDpm,
+                                     const PrinterMetrics& printer, int scale);

@@ -1,0 +1,453 @@
+// Device-independent bitmap helpers: reading blocks in place, palettes,
+// drawing (which call, which part of the picture) and refusing malformed
+// blocks from a driver.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "dib.h"
+
+namespace {
+
+struct DibSpec {
+    LONG width = 4;
+    LONG height = 4;
+    WORD bitCount = 24;
+    DWORD colorsUsed = 0;
+    DWORD headerSize = 40;
+    DWORD compression = BI_RGB;
+};
+
+DWORD TableEntries(const DibSpec& s) {
+    if (s.colorsUsed) return s.colorsUsed;
+    return s.bitCount == 1 ? 2 : s.bitCount == 4 ? 16 : s.bitCount == 8 ? 256 : 0;
+}
+
+DWORD Stride(LONG width, WORD bitCount) { return (width * bitCount + 31) / 32 * 4; }
+
+// A block laid out as the helpers expect, its table a grey ramp.
+std::vector<BYTE> MakeDib(const DibSpec& s) {
+    const DWORD entries = TableEntries(s);
+    const DWORD masks = (s.headerSize == 40 && s.compression == BI_BITFIELDS) ? 12 : 0;
+    const LONG rows = s.height < 0 ? -s.height : s.height;
+    std::vector<BYTE> block(s.headerSize + masks + entries * 4 + Stride(s.width, s.bitCount) * rows);
+    BITMAPINFOHEADER h{};
+    h.biSize = s.headerSize;
+    h.biWidth = s.width;
+    h.biHeight = s.height;
+    h.biPlanes = 1;
+    h.biBitCount = s.bitCount;
+    h.biCompression = s.compression;
+    h.biClrUsed = s.colorsUsed;
+    std::memcpy(block.data(), &h, sizeof h);
+    auto* table = reinterpret_cast<RGBQUAD*>(block.data() + s.headerSize + masks);
+    for (DWORD i = 0; i < entries; ++i)
+        table[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i + 1), static_cast<BYTE>(i + 2), 0};
+    return block;
+}
+
+std::vector<BYTE> MakeCoreDib(WORD width, WORD height, WORD bitCount) {
+    const DWORD entries = bitCount <= 8 ? 1u << bitCount : 0;
+    std::vector<BYTE> block(12 + entries * 3 + Stride(width, bitCount) * height);
+    BITMAPCOREHEADER h{};
+    h.bcSize = 12;
+    h.bcWidth = width;
+    h.bcHeight = height;
+    h.bcPlanes = 1;
+    h.bcBitCount = bitCount;
+    std::memcpy(block.data(), &h, sizeof h);
+    for (DWORD i = 0; i < entries; ++i) {
+        block[12 + 3 * i] = static_cast<BYTE>(10 * i);      // blue
+        block[12 + 3 * i + 1] = static_cast<BYTE>(10 * i + 1);
+        block[12 + 3 * i + 2] = static_cast<BYTE>(10 * i + 2);  // red
+    }
+    return block;
+}
+
+int PaletteSize(HPALETTE palette) {
+    WORD entries = 0;
+    GetObjectA(palette, sizeof entries, &entries);
+    return entries;
+}
+
+// --- Reading -------------------------------------------------------------------
+
+TEST(Dib, A24BitBitmapHasNoColourTable) {
+    const auto dib = MakeDib({});
+    EXPECT_EQ(GetDibColorCount(dib.data()), 0);
+    EXPECT_EQ(GetDibColorTableSize(dib.data()), 0u);
+    EXPECT_EQ(GetDibBits(dib.data()), dib.data() + 40);
+    EXPECT_EQ(GetDibWidth(dib.data()), 4);
+    EXPECT_EQ(GetDibHeight(dib.data()), 4);
+    HPALETTE palette = reinterpret_cast<HPALETTE>(1);
+    EXPECT_FALSE(CreatePaletteFromDib(dib.data(), &palette));
+    EXPECT_EQ(palette, reinterpret_cast<HPALETTE>(1)) << "left alone";
+}
+
+TEST(Dib, ColoursUsedSetsTheTableOfAn8BitBitmap) {
+    DibSpec spec;
+    spec.bitCount = 8;
+    spec.colorsUsed = 20;
+    const auto dib = MakeDib(spec);
+    EXPECT_EQ(GetDibColorCount(dib.data()), 20);
+    EXPECT_EQ(GetDibColorTableSize(dib.data()), 80u);
+    EXPECT_EQ(GetDibBits(dib.data()), dib.data() + 40 + 80);
+    HPALETTE palette = nullptr;
+    ASSERT_TRUE(CreatePaletteFromDib(dib.data(), &palette));
+    EXPECT_EQ(PaletteSize(palette), 20);
+    PALETTEENTRY entry{};
+    ASSERT_EQ(GetPaletteEntries(palette, 19, 1, &entry), 1u);
+    EXPECT_EQ(entry.peBlue, 19);  // the table holds blue i, green i+1, red i+2
+    EXPECT_EQ(entry.peGreen, 20);
+    EXPECT_EQ(entry.peRed, 21);
+    EXPECT_EQ(entry.peFlags, 0);
+    DeleteObject(palette);
+
+    spec.colorsUsed = 0;
+    EXPECT_EQ(GetDibColorCount(MakeDib(spec).data()), 256) << "all 256 without a count";
+    spec.bitCount = 1;
+    EXPECT_EQ(GetDibColorCount(MakeDib(spec).data()), 2);
+    spec.bitCount = 4;
+    EXPECT_EQ(GetDibColorCount(MakeDib(spec).data()), 16);
+}
+
+TEST(Dib, ACoreHeaderHasThreeByteEntries) {
+    const auto dib = MakeCoreDib(5, 3, 4);
+    EXPECT_EQ(GetDibColorCount(dib.data()), 16);
+    EXPECT_EQ(GetDibColorTableSize(dib.data()), 48u);
+    EXPECT_EQ(GetDibBits(dib.data()), dib.data() + 12 + 48);
+    EXPECT_EQ(GetDibWidth(dib.data()), 5);
+    EXPECT_EQ(GetDibHeight(dib.data()), 3);
+    HPALETTE palette = nullptr;
+    ASSERT_TRUE(CreatePaletteFromDib(dib.data(), &palette));
+    EXPECT_EQ(PaletteSize(palette), 16);
+    PALETTEENTRY entry{};
+    GetPaletteEntries(palette, 15, 1, &entry);
+    EXPECT_EQ(entry.peBlue, 150);
+    EXPECT_EQ(entry.peGreen, 151);
+    EXPECT_EQ(entry.peRed, 152);
+    DeleteObject(palette);
+}
+
+TEST(Dib, LaterHeadersAreReadLikeTheWindows3Header) {
+    DibSpec spec;
+    spec.headerSize = sizeof(BITMAPV5HEADER);
+    spec.bitCount = 8;
+    spec.colorsUsed = 3;
+    spec.width = 300;
+    spec.height = 2;
+    const auto dib = MakeDib(spec);
+    EXPECT_EQ(GetDibWidth(dib.data()), 300);
+    EXPECT_EQ(GetDibColorCount(dib.data()), 3);
+    EXPECT_EQ(GetDibBits(dib.data()), dib.data() + 124 + 12);
+    EXPECT_TRUE(IsDibUsable(dib.data(), dib.size()));
+}
+
+TEST(Dib, BitFieldMasksFollowAWindows3Header) {
+    DibSpec spec;
+    spec.bitCount = 32;
+    spec.compression = BI_BITFIELDS;
+    const auto dib = MakeDib(spec);
+    EXPECT_EQ(GetDibBits(dib.data()), dib.data() + 40 + 12);
+    EXPECT_TRUE(IsDibUsable(dib.data(), dib.size()));
+    EXPECT_FALSE(IsDibUsable(dib.data(), dib.size() - 1));
+}
+
+TEST(Dib, ATopDownBitmapCountsItsRows) {
+    DibSpec spec;
+    spec.height = -6;
+    const auto dib = MakeDib(spec);
+    EXPECT_EQ(GetDibHeight(dib.data()), 6);
+    EXPECT_TRUE(IsDibUsable(dib.data(), dib.size()));
+}
+
+// --- Validation ------------------------------------------------------------------
+
+TEST(DibValidation, AcceptsWellFormedBitmaps) {
+    for (WORD bits : {1, 4, 8, 16, 24, 32}) {
+        DibSpec spec;
+        spec.bitCount = bits;
+        spec.width = 13;  // rows padded to 4 bytes
+        spec.height = 7;
+        const auto dib = MakeDib(spec);
+        EXPECT_TRUE(IsDibUsable(dib.data(), dib.size())) << bits;
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size() - 1)) << bits << ": last byte missing";
+        EXPECT_TRUE(IsDibUsable(dib.data(), dib.size() + 100)) << "a block may be larger";
+    }
+    for (WORD bits : {1, 4, 8, 24}) {
+        const auto core = MakeCoreDib(9, 3, bits);
+        EXPECT_TRUE(IsDibUsable(core.data(), core.size())) << bits;
+        EXPECT_FALSE(IsDibUsable(core.data(), core.size() - 1)) << bits;
+    }
+}
+
+TEST(DibValidation, RefusesNullAndTinyBlocks) {
+    const auto dib = MakeDib({});
+    EXPECT_FALSE(IsDibUsable(nullptr, 1000));
+    EXPECT_FALSE(IsDibUsable(dib.data(), 0));
+    EXPECT_FALSE(IsDibUsable(dib.data(), 11));
+    EXPECT_FALSE(IsDibUsable(dib.data(), 39)) << "shorter than its own header";
+}
+
+TEST(DibValidation, RefusesUnknownHeaderSizes) {
+    for (DWORD size : {0u, 4u, 11u, 13u, 39u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        auto dib = MakeDib({});
+        dib.resize(dib.size() + 64);
+        std::memcpy(dib.data(), &size, 4);
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size())) << size;
+    }
+}
+
+TEST(DibValidation, RefusesOddDimensions) {
+    struct Case {
+        LONG width, height;
+    } cases[] = {{0, 4}, {4, 0}, {-4, 4}, {4, LONG_MIN}, {LONG_MIN, 4}};
+    for (const Case& c : cases) {
+        auto dib = MakeDib({});
+        std::memcpy(dib.data() + 4, &c.width, 4);
+        std::memcpy(dib.data() + 8, &c.height, 4);
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size())) << c.width << " x " << c.height;
+    }
+    const auto core = MakeCoreDib(0, 3, 8);
+    EXPECT_FALSE(IsDibUsable(core.data(), core.size()));
+}
+
+TEST(DibValidation, RefusesSizesThatWouldOverflow) {
+    struct Case {
+        LONG width, height;
+        WORD bits;
+    } cases[] = {
+        {LONG_MAX, 1, 32},        // one row larger than any block
+        {65536, 65536, 32},       // 16 GiB: wraps a 32-bit product to 0
+        {0x40000000, 4, 32},      // width x bits wraps in 32 bits
+        {1, LONG_MAX, 1},         // a block of rows
+        {0x20000000, -0x7FFFFFFF, 24},
+    };
+    for (const Case& c : cases) {
+        auto dib = MakeDib({});
+        dib.resize(4096);
+        std::memcpy(dib.data() + 4, &c.width, 4);
+        std::memcpy(dib.data() + 8, &c.height, 4);
+        std::memcpy(dib.data() + 14, &c.bits, 2);
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size())) << c.width << " x " << c.height;
+    }
+}
+
+TEST(DibValidation, RefusesUnknownDepthsAndCompression) {
+    for (WORD bits : {0, 2, 3, 7, 12, 48, 64}) {
+        DibSpec spec;
+        auto dib = MakeDib(spec);
+        dib.resize(dib.size() * 4);
+        std::memcpy(dib.data() + 14, &bits, 2);
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size())) << bits;
+    }
+    auto core = MakeCoreDib(4, 4, 24);
+    const WORD sixteen = 16;
+    std::memcpy(core.data() + 10, &sixteen, 2);
+    EXPECT_FALSE(IsDibUsable(core.data(), core.size())) << "a core header has no 16-bit depth";
+
+    for (DWORD compression : std::vector<DWORD>{BI_RLE8, BI_RLE4, BI_JPEG, BI_PNG, 77}) {
+        DibSpec spec;
+        spec.bitCount = 8;
+        spec.compression = compression;
+        const auto dib = MakeDib(spec);
+        EXPECT_FALSE(IsDibUsable(dib.data(), dib.size())) << compression;
+    }
+    DibSpec fields;
+    fields.compression = BI_BITFIELDS;  // 24 bits cannot have masks
+    const auto dib = MakeDib(fields);
+    EXPECT_FALSE(IsDibUsable(dib.data(), dib.size() + 12));
+}
+
+TEST(DibValidation, RefusesColourCountsTheDepthCannotHave) {
+    DibSpec spec;
+    spec.bitCount = 8;
+    spec.colorsUsed = 257;
+    auto dib = MakeDib(spec);
+    EXPECT_FALSE(IsDibUsable(dib.data(), dib.size()));
+    spec.bitCount = 1;
+    spec.colorsUsed = 3;
+    dib = MakeDib(spec);
+    EXPECT_FALSE(IsDibUsable(dib.data(), dib.size()));
+
+    // A 24-bit bitmap may carry a table, but its entries must be in the block.
+    spec = DibSpec{};
+    spec.colorsUsed = 16;
+    dib = MakeDib(spec);
+    EXPECT_TRUE(IsDibUsable(dib.data(), dib.size()));
+    const DWORD huge = 0x40000000;
+    std::memcpy(dib.data() + 32, &huge, 4);
+    EXPECT_FALSE(IsDibUsable(dib.data(), dib.size()));
+}
+
+TEST(DibValidation, ChecksHandlesToo) {
+    EXPECT_FALSE(IsDibHandleUsable(nullptr));
+    EXPECT_FALSE(IsDibHandleUsable(reinterpret_cast<HGLOBAL>(5)));
+    const auto dib = MakeDib({});
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, dib.size());
+    std::memcpy(GlobalLock(block), dib.data(), dib.size());
+    GlobalUnlock(block);
+    EXPECT_TRUE(IsDibHandleUsable(block));
+    GlobalFree(block);
+
+    HGLOBAL tiny = GlobalAlloc(GMEM_MOVEABLE, 8);
+    std::memcpy(GlobalLock(tiny), dib.data(), 8);
+    GlobalUnlock(tiny);
+    EXPECT_FALSE(IsDibHandleUsable(tiny));
+    GlobalFree(tiny);
+}
+
+// --- Drawing -----------------------------------------------------------------------
+
+// A 24-bit picture in quadrants: black top-left, red top-right, green
+// bottom-left, white bottom-right, stored bottom-up or top-down.
+std::vector<BYTE> Quadrants(LONG size, bool topDown) {
+    DibSpec spec;
+    spec.width = size;
+    spec.height = topDown ? -size : size;
+    auto dib = MakeDib(spec);
+    BYTE* bits = dib.data() + 40;
+    const DWORD stride = Stride(size, 24);
+    for (LONG y = 0; y < size; ++y) {
+        const LONG row = topDown ? y : size - 1 - y;
+        for (LONG x = 0; x < size; ++x) {
+            const bool top = y < size / 2, left = x < size / 2;
+            COLORREF c = top ? (left ? RGB(0, 0, 0) : RGB(255, 0, 0))
+                             : (left ? RGB(0, 255, 0) : RGB(255, 255, 255));
+            BYTE* p = bits + row * stride + 3 * x;
+            p[0] = GetBValue(c);
+            p[1] = GetGValue(c);
+            p[2] = GetRValue(c);
+        }
+    }
+    return dib;
+}
+
+class Canvas {
+public:
+    explicit Canvas(int size) : dc_(CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = size;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        RECT all{0, 0, size, size};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    }
+    ~Canvas() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    HDC dc() const { return dc_; }
+    COLORREF At(int x, int y) const { return GetPixel(dc_, x, y); }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+const COLORREF kBlack = RGB(0, 0, 0), kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0),
+               kWhite = RGB(255, 255, 255);
+
+TEST(DibDrawing, CopiesTheWholePictureUnscaledTheRightWayUp) {
+    for (bool topDown : {false, true}) {
+        const auto dib = Quadrants(8, topDown);
+        Canvas canvas(16);
+        EXPECT_EQ(DrawDib(canvas.dc(), RECT{2, 2, 10, 10}, dib.data(), RECT{0, 0, 8, 8}, nullptr), 8);
+        EXPECT_EQ(canvas.At(2, 2), kBlack) << topDown;
+        EXPECT_EQ(canvas.At(9, 2), kRed) << topDown;
+        EXPECT_EQ(canvas.At(2, 9), kGreen) << topDown;
+        EXPECT_EQ(canvas.At(9, 9), kWhite) << topDown;
+        EXPECT_EQ(canvas.At(10, 10), GetNearestColor(canvas.dc(), RGB(128, 128, 128)));
+    }
+}
+
+TEST(DibDrawing, ACroppedRectangleIsTheTopLeftOfThePictureOnBothPaths) {
+    for (bool topDown : {false, true}) {
+        const auto dib = Quadrants(8, topDown);
+        {
+            Canvas canvas(16);  // unscaled: the top-left quarter, as it is
+            EXPECT_NE(DrawDib(canvas.dc(), RECT{0, 0, 4, 4}, dib.data(), RECT{0, 0, 4, 4}, nullptr), 0);
+            EXPECT_EQ(canvas.At(0, 0), kBlack) << topDown;
+            EXPECT_EQ(canvas.At(3, 3), kBlack) << topDown;
+            EXPECT_NE(canvas.At(4, 4), kWhite) << "nothing beyond the rectangle";
+        }
+        {
+            Canvas canvas(16);  // stretched: the top half, twice as large
+            EXPECT_NE(DrawDib(canvas.dc(), RECT{0, 0, 16, 8}, dib.data(), RECT{0, 0, 8, 4}, nullptr), 0);
+            EXPECT_EQ(canvas.At(0, 0), kBlack) << topDown;
+            EXPECT_EQ(canvas.At(7, 7), kBlack) << topDown;
+            EXPECT_EQ(canvas.At(15, 7), kRed) << topDown;
+        }
+        {
+            Canvas canvas(16);  // cropped at the right and bottom, then stretched
+            EXPECT_NE(DrawDib(canvas.dc(), RECT{0, 0, 12, 12}, dib.data(), RECT{0, 0, 6, 6}, nullptr), 0);
+            EXPECT_EQ(canvas.At(0, 0), kBlack) << topDown;
+            EXPECT_EQ(canvas.At(11, 0), kRed) << topDown;
+            EXPECT_EQ(canvas.At(0, 11), kGreen) << topDown;
+            EXPECT_EQ(canvas.At(11, 11), kWhite) << topDown;
+        }
+    }
+}
+
+int CALLBACK CollectDrawingCall(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM param) {
+    if (record->iType == EMR_SETDIBITSTODEVICE || record->iType == EMR_STRETCHDIBITS)
+        reinterpret_cast<std::vector<DWORD>*>(param)->push_back(record->iType);
+    return 1;
+}
+
+// The drawing calls a metafile records show which path was taken.
+std::vector<DWORD> RecordedDrawingCalls(const RECT& dest, const std::vector<BYTE>& dib,
+                                        const RECT& source) {
+    HDC recorder = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
+    DrawDib(recorder, dest, dib.data(), source, nullptr);
+    HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
+    std::vector<DWORD> calls;
+    EnumEnhMetaFile(nullptr, metafile, CollectDrawingCall, &calls, nullptr);
+    DeleteEnhMetaFile(metafile);
+    return calls;
+}
+
+TEST(DibDrawing, EqualSizesAreCopiedAndAnyDifferenceIsStretched) {
+    const auto dib = Quadrants(8, false);
+    using Calls = std::vector<DWORD>;
+    EXPECT_EQ(RecordedDrawingCalls(RECT{5, 5, 13, 13}, dib, RECT{0, 0, 8, 8}),
+              Calls{EMR_SETDIBITSTODEVICE});
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 9, 8}, dib, RECT{0, 0, 8, 8}),
+              Calls{EMR_STRETCHDIBITS});
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 8, 7}, dib, RECT{0, 0, 8, 8}),
+              Calls{EMR_STRETCHDIBITS});
+}
+
+TEST(DibDrawing, SelectsThePaletteForTheCallOnly) {
+    DibSpec spec;
+    spec.bitCount = 8;
+    spec.colorsUsed = 2;
+    auto dib = MakeDib(spec);
+    auto* table = reinterpret_cast<RGBQUAD*>(dib.data() + 40);
+    table[0] = RGBQUAD{0, 0, 255, 0};  // red
+    table[1] = RGBQUAD{255, 0, 0, 0};  // blue
+    dib[40 + 8] = 1;                   // bottom-left pixel blue, the rest red
+    HPALETTE palette = nullptr;
+    ASSERT_TRUE(CreatePaletteFromDib(dib.data(), &palette));
+
+    Canvas canvas(8);
+    HGDIOBJ before = GetCurrentObject(canvas.dc(), OBJ_PAL);
+    EXPECT_EQ(DrawDib(canvas.dc(), RECT{0, 0, 4, 4}, dib.data(), RECT{0, 0, 4, 4}, palette), 4);
+    EXPECT_EQ(GetCurrentObject(canvas.dc(), OBJ_PAL), before) << "the previous palette is back";
+    EXPECT_EQ(canvas.At(0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.At(0, 3), RGB(0, 0, 255));
+    DeleteObject(palette);
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+// Print placement: physical size from resolution, device pixels at the scale,
+// cropping at the printable area.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "print_geometry.h"
+
+namespace {
+
+const PrinterMetrics kPrinter600{600, 600, 4800, 6600};
+
+TEST(PrintGeometry, CropsTheWidthOfALetterPageAtTheA4PrintableArea) {
+    const PrintPlacement p = ComputePrintPlacement(1700, 2200, 7874, 7874, kPrinter600, 100);
+    EXPECT_EQ(p.widthPt, 612);
+    EXPECT_EQ(p.heightPt, 792);
+    EXPECT_EQ(p.destWidth, 4800) << "5100 pixels cropped at the printable width";
+    EXPECT_EQ(p.srcWidth, 1600);
+    EXPECT_EQ(p.destHeight, 6600);
+    EXPECT_EQ(p.srcHeight, 2200) << "exactly the printable height: not cropped";
+}
+
+TEST(PrintGeometry, HalfScaleFitsWithoutCropping) {
+    const PrintPlacement p = ComputePrintPlacement(1700, 2200, 7874, 7874, kPrinter600, 50);
+    EXPECT_EQ(p.destWidth, 2550);
+    EXPECT_EQ(p.destHeight, 3300);
+    EXPECT_EQ(p.srcWidth, 1700);
+    EXPECT_EQ(p.srcHeight, 2200);
+}
+
+TEST(PrintGeometry, DividesLeftToRightTruncatingEachTime) {
+    // 101 pixels at 300 dpi (11811 dpm): trunc(24.2399) = 24 points; on a
+    // 300 dpi printer 300 x 24 / 72 = 100, x 33 / 100 = 33 (not 33.33 or 32).
+    const PrinterMetrics p300{300, 300, 2400, 3300};
+    const PrintPlacement p = ComputePrintPlacement(101, 101, 11811, 11811, p300, 33);
+    EXPECT_EQ(p.widthPt, 24);
+    EXPECT_EQ(p.destWidth, 33);
+    // Different axes keep their own resolutions and printer dots.
+    const PrinterMetrics odd{600, 300, 4800, 3300};
+    const PrintPlacement q = ComputePrintPlacement(300, 300, 11811, 5905, odd, 100);
+    EXPECT_EQ(q.widthPt, 72);
+    EXPECT_EQ(q.heightPt, 144);
+    EXPECT_EQ(q.destWidth, 600);
+    EXPECT_EQ(q.destHeight, 600);
+}
+
+TEST(PrintGeometry, AMissingResolutionCountsAs200Dpi) {
+    const PrintPlacement p = ComputePrintPlacement(1700, 2200, 0, 0, kPrinter600, 50);
+    EXPECT_EQ(p.xDpm, kDefaultImageDpm);
+    EXPECT_EQ(p.yDpm, kDefaultImageDpm);
+    EXPECT_EQ(p.destWidth, 2550);
+    const PrintPlacement n = ComputePrintPlacement(1700, 2200, -5, 7874, kPrinter600, 50);
+    EXPECT_EQ(n.xDpm, kDefaultImageDpm) << "nor can a negative one be used";
+}
+
+TEST(PrintGeometry, OutsizedImagesAreCroppedWithoutWrappingRound) {
+    // One dot per metre makes a 100000-pixel image 283 million points wide.
+    const PrintPlacement p = ComputePrintPlacement(100000, 100000, 1, 1, kPrinter600, 400);
+    EXPECT_EQ(p.destWidth, 4800);
+    EXPECT_EQ(p.destHeight, 6600);
+    EXPECT_GE(p.srcWidth, 1);
+    EXPECT_LE(p.srcWidth, 100000);
+    // A single pixel larger than the page still shows as that pixel.
+    const PrintPlacement one = ComputePrintPlacement(2, 2, 1, 1, kPrinter600, 100);
+    EXPECT_EQ(one.srcWidth, 1);
+    EXPECT_EQ(one.destWidth, 4800);
+}
+
+TEST(PrintGeometry, APrinterWithNoPrintableAreaGetsNothingToDraw) {
+    const PrintPlacement p =
+        ComputePrintPlacement(1700, 2200, 7874, 7874, PrinterMetrics{600, 600, 0, 0}, 100);
+    EXPECT_EQ(p.destWidth, 0);
+    EXPECT_EQ(p.destHeight, 0);
+    const PrintPlacement tiny = ComputePrintPlacement(1, 1, 1000000, 1000000, kPrinter600, 25);
+    EXPECT_EQ(tiny.destWidth, 0) << "smaller than a point";
+}
+
+}  // namespace

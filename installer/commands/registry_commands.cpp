@@ -1,0 +1,127 @@
+// The registry commands regcreatekey, regdeletekey, regsetvalue and
+// regdelvalue. None of them ever stops the run: whatever the registry answers,
+// the installation goes on.
+#include "command_support.h"
+#include "commands.h"
+#include "run_state.h"
+#include "script.h"
+#include "wizard.h"
+
+namespace {
+
+// The weight that KeywordTable gives every registry command.
+constexpr DWORD kRegistryWeight = 1024;
+
+// Keys the commands create carry this class name.
+char kKeyClass[] = "Wendle";
+
+// An open registry key, closed when it goes.
+class RegistryKey {
+public:
+    RegistryKey() : key_(nullptr) {}
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Creates the key and any missing keys above it, or opens it.
+    bool Create(HKEY root, const char* path) {
+        DWORD disposition = 0;
+        return root && path &&
+               RegCreateKeyExA(root, path, 0, kKeyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                               nullptr, &key_, &disposition) == ERROR_SUCCESS;
+    }
+    bool Open(HKEY root, const char* path) {
+        return root && path && RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key_) == ERROR_SUCCESS;
+    }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_;
+};
+
+void ShowRegistryLine(HWND progressDialog) {
+    ShowProgressLines(progressDialog, "レジストリの更新中です...", nullptr, nullptr);
+}
+
+HKEY NextRootArgument() { return RootKeyNumber(ReadNumber(NextArgument())); }
+
+// Type 1 data: expanded, one trailing backslash removed, stored with its
+// terminating zero. Data that does not fit once expanded is not stored at
+// all: a value cut short would be a wrong path for whoever reads it later.
+void SetStringValue(HKEY key, const char* name, const char* data) {
+    char text[kPathSize];
+    if (!ExpandArgument(text, data)) return;
+    StripTrailingBackslash(text);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(lstrlenA(text) + 1));
+}
+
+void SetDwordValue(HKEY key, const char* name, const char* data) {
+    const DWORD number = static_cast<DWORD>(ReadNumber(data));
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+}  // namespace
+
+HKEY RootKeyNumber(int number) {
+    switch (number) {
+    case 0: return HKEY_CLASSES_ROOT;
+    case 1: return HKEY_CURRENT_USER;
+    case 2: return HKEY_LOCAL_MACHINE;
+    case 3: return HKEY_USERS;
+    default: return nullptr;
+    }
+}
+
+BOOL RegCreateKeyCommand(HWND progressDialog) {
+    const HKEY root = NextRootArgument();
+    const char* path = NextArgument();
+    ShowRegistryLine(progressDialog);
+    RegistryKey key;
+    key.Create(root, path);
+    MeterDone += kRegistryWeight;
+    return TRUE;
+}
+
+BOOL RegDeleteKeyCommand(HWND progressDialog) {
+    const HKEY root = NextRootArgument();
+    const char* path = NextArgument();
+    ShowRegistryLine(progressDialog);
+    // The platform's single-key delete: NT keeps a key that has subkeys,
+    // Windows 95 takes the subtree with it. Scripts delete leaf first.
+    if (root && path) RegDeleteKeyA(root, path);
+    MeterDone += kRegistryWeight;
+    return TRUE;
+}
+
+BOOL RegSetValueCommand(HWND progressDialog) {
+    const HKEY root = NextRootArgument();
+    const char* path = NextArgument();
+    const char* name = NextArgument();
+    const int type = ReadNumber(NextArgument());
+    const char* data = NextArgument();
+    ShowRegistryLine(progressDialog);
+    RegistryKey key;
+    if (key.Create(root, path)) {
+        if (type == ValueTypeDword)
+            SetDwordValue(key.get(), name, data);
+        else if (type == ValueTypeString)
+            SetStringValue(key.get(), name, data);
+    }
+    MeterDone += kRegistryWeight;
+    return TRUE;
+}
+
+BOOL RegDelValueCommand(HWND progressDialog) {
+    const HKEY root = NextRootArgument();
+    const char* path = NextArgument();
+    const char* name = NextArgument();
+    ShowRegistryLine(progressDialog);
+    // A key that is not there is not created just to find no value in it.
+    RegistryKey key;
+    if (key.Open(root, path)) RegDeleteValueA(key.get(), name);
+    MeterDone += kRegistryWeight;
+    return TRUE;
+}

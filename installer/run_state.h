@@ -1,0 +1,57 @@
+// The installer's run state: process-wide variables that every part of the
+// program reads and writes for the life of the process.
+#pragma once
+
+#include <windows.h>
+
+// Fixed buffer sizes: paths, and message texts and command lines.
+constexpr int kPathSize = MAX_PATH;  // 260
+constexpr int kTextSize = 1024;
+
+// Command line and roles
+extern BOOL InstallMode;           // TRUE installs, FALSE uninstalls
+extern BOOL SilentMode;            // "-s": no pages, no progress dialog
+extern BOOL CleanupInstallMode;    // "-cleanupinstall": delete one file
+extern BOOL CleanupUninstallMode;  // "-cleanupuninstall": delete, remove folder, restart
+extern char CleanupTarget[kPathSize];
+extern char CleanupDir[kPathSize];
+extern int CleanupRestart;
+
+// The run
+extern char AppName[kPathSize];
+extern char Caption[kPathSize];
+extern BOOL IsNt;
+extern char DefaultDir[kPathSize];
+extern char FolderNote[kTextSize];
+extern BOOL PreviousInstall;
+extern BOOL AddToStartMenu;
+extern BOOL RestartNeeded;
+extern HWND MainWindow;
+extern HWND ProgressDialog;
+extern BOOL CancelRequested;
+extern char CleanupProgram[kPathSize];
+extern char CleanupArgs[kTextSize];
+extern BOOL StartPending;
+
+// The interpreter
+extern int ScriptLine;
+extern int LineCount;
+extern char LineBuffer[kPathSize];
+extern BOOL StepOk;
+extern BOOL InInstallSection;
+extern BOOL InUninstallSection;
+extern BOOL InIf95Block;
+extern BOOL InIfNtBlock;
+
+// The progress meter
+extern DWORD MeterTotal;
+extern DWORD MeterDone;
+extern int MeterPos;
+
+// Owner of a command's message boxes: the progress dialog while it is open,
+// otherwise the main window.
+HWND MessageOwner(HWND progressDialog);
+
+// Puts every variable back to its value at program start (tests run many
+// scripts in one process).
+void ResetRunState();
