@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "dib.h"
 #include "kfw/app.h"
 #include "print_job.h"
 #include "scan_plan.h"
@@ -193,6 +194,15 @@ void CCopyDialog::OnSelectScanner() {
 LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
     HGLOBAL image = reinterpret_cast<HGLOBAL>(wParam);
     if (!image) return 0;
+    if (!IsDibHandleUsable(image)) {
+        // A block from the driver that is not a bitmap this program can read
+        // is refused here, before it replaces the held image or reaches the
+        // printer as garbage.
+        GlobalFree(image);
+        MessageBeep(MB_ICONEXCLAMATION);
+        AfxMessageBox(IDS_IMAGE_UNUSABLE, MB_OK | MB_ICONHAND);
+        return 0;
+    }
     m_hImage.Reset(image);
     PrintImage(1);
     if (m_hImage) EnableWindow(GetDlgItem(IDC_RECOPY), TRUE);

@@ -34,6 +34,9 @@ public:
 
     // Prints the held image, once per page (print_job.cpp).
     BOOL PrintImage(int pages);
+    // Draws the held image on the current page of `printer`: its physical size
+    // times the scale, from the printable area's top-left, cut at its edges.
+    BOOL PrintImagePage(HDC printer);
 
     int m_nScale;        // percent, 25 to 400 when valid
     int m_nColorSelect;  // 0 colour, 1 grey photograph, 2 text

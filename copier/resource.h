@@ -33,6 +33,7 @@
 #define IDS_PRINTING_TO_PORT 2048
 #define IDS_PRINT_NOT_STARTED 2049
 #define IDS_PRINT_NO_MEMORY 2050
+#define IDS_IMAGE_UNUSABLE 2051
 
 // Copy dialog (template 102)
 #define IDC_COPY 1001
