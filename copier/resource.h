@@ -9,6 +9,7 @@
 // Icons and bitmaps
 #define IDI_KOPIWA 128
 #define IDB_ABOUT 139
+#define IDB_BACKGROUND_TILE 141
 
 // Dialog templates
 #define IDD_ABOUT 100
