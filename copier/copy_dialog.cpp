@@ -6,6 +6,8 @@
 
 #include <new>
 
+#include "copy_dialog_paint.h"
+#include "dib.h"
 #include "kfw/app.h"
 #include "print_job.h"
 #include "scan_plan.h"
@@ -193,6 +195,15 @@ void CCopyDialog::OnSelectScanner() {
 LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
     HGLOBAL image = reinterpret_cast<HGLOBAL>(wParam);
     if (!image) return 0;
+    if (!IsDibHandleUsable(image)) {
+        // A block from the driver that is not a bitmap this program can read
+        // is refused here, before it replaces the held image or reaches the
+        // printer as garbage.
+        GlobalFree(image);
+        MessageBeep(MB_ICONEXCLAMATION);
+        AfxMessageBox(IDS_IMAGE_UNUSABLE, MB_OK | MB_ICONHAND);
+        return 0;
+    }
     m_hImage.Reset(image);
     PrintImage(1);
     if (m_hImage) EnableWindow(GetDlgItem(IDC_RECOPY), TRUE);
@@ -237,6 +248,33 @@ LRESULT CCopyDialog::OnEndSession(WPARAM, LPARAM) {
 LRESULT CCopyDialog::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam == kStatusTimer) UpdateStatus();
     return Default();
+}
+
+// Windows 95 and NT 4.0 draw flat title bars; there the dialog paints its own
+// gradient over the system's after every frame paint.
+LRESULT CCopyDialog::OnNcActivate(WPARAM wParam, LPARAM) {
+    m_bCaptionActive = static_cast<BOOL>(wParam);
+    const LRESULT result = Default();
+    if (IsVersion40System()) PaintCaption(m_hWnd, m_bCaptionActive, m_hIcon);
+    return result;
+}
+
+LRESULT CCopyDialog::OnNcPaint(WPARAM, LPARAM) {
+    const LRESULT result = Default();
+    if (IsVersion40System()) PaintCaption(m_hWnd, m_bCaptionActive, m_hIcon);
+    return result;
+}
+
+LRESULT CCopyDialog::OnEraseBkgnd(WPARAM wParam, LPARAM) {
+    PaintTiledBackground(m_hWnd, reinterpret_cast<HDC>(wParam), AfxGetInstanceHandle(), IDB_BACKGROUND_TILE,
+                         IDC_SEPARATOR);
+    return TRUE;
+}
+
+LRESULT CCopyDialog::OnPaint(WPARAM, LPARAM) {
+    if (!IsIconic(m_hWnd)) return Default();
+    PaintMinimizedIcon(m_hWnd, m_hIcon);
+    return 0;
 }
 
 LRESULT CCopyDialog::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(m_hIcon); }

@@ -34,6 +34,9 @@ public:
 
     // Prints the held image, once per page (print_job.cpp).
     BOOL PrintImage(int pages);
+    // Draws the held image on the current page of `printer`: its physical size
+    // times the scale, from the printable area's top-left, cut at its edges.
+    BOOL PrintImagePage(HDC printer);
 
     int m_nScale;        // percent, 25 to 400 when valid
     int m_nColorSelect;  // 0 colour, 1 grey photograph, 2 text
@@ -65,6 +68,10 @@ protected:
         ON_MESSAGE(WM_MOVE, OnMove)
         ON_MESSAGE(WM_ENDSESSION, OnEndSession)
         ON_MESSAGE(WM_TIMER, OnTimer)
+        ON_MESSAGE(WM_NCACTIVATE, OnNcActivate)
+        ON_MESSAGE(WM_NCPAINT, OnNcPaint)
+        ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
+        ON_MESSAGE(WM_PAINT, OnPaint)
         ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
         ON_COMMAND(IDC_HELP_BUTTON, OnHelpButton)
     END_MSG_MAP(CDialog)
@@ -81,6 +88,10 @@ private:
     LRESULT OnMove(WPARAM wParam, LPARAM lParam);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNcActivate(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
     void OnHelpButton();
 

@@ -9,6 +9,7 @@
 // Icons and bitmaps
 #define IDI_KOPIWA 128
 #define IDB_ABOUT 139
+#define IDB_BACKGROUND_TILE 141
 
 // Dialog templates
 #define IDD_ABOUT 100
@@ -33,6 +34,7 @@
 #define IDS_PRINTING_TO_PORT 2048
 #define IDS_PRINT_NOT_STARTED 2049
 #define IDS_PRINT_NO_MEMORY 2050
+#define IDS_IMAGE_UNUSABLE 2051
 
 // Copy dialog (template 102)
 #define IDC_COPY 1001
