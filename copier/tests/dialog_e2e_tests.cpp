@@ -59,7 +59,8 @@ TEST_F(Dialog, CopyAsksForAnIntegerAndLeavesTheEditSelected) {
         EXPECT_EQ(Selection(), static_cast<DWORD>(MAKELONG(0, lstrlenA(scale)))) << scale;
     }
     EXPECT_TRUE(IsWindowEnabled(copier.Dialog()));
-    EXPECT_EQ(copier.Text(1024), texts::kReady) << "nothing started";
+    // The status line is set by the half-second tick, which may not have come yet.
+    EXPECT_TRUE(PumpUntil([&] { return copier.Text(1024) == texts::kReady; }, 5000)) << "nothing started";
 }
 
 TEST_F(Dialog, ExitRefusesToCloseWhileTheScaleIsInvalid) {
