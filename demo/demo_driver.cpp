@@ -119,7 +119,12 @@ bool Copy(const std::string& program) {
     const std::set<std::string> before = PdfFiles();
     PostClick(dialog, 1001);
     Say("Copy pressed");
-    if (HWND progress = WaitPage("Kopiwa", copier.Id(), 60000)) Shot("kopiwa-printing", progress);
+    // The print progress dialog (captioned with the program's name) shows while
+    // the page goes to the printer, which may be quick.
+    HWND progress = nullptr;
+    WaitUntil([&] { return (progress = FindTopWindow("Kopiwa", copier.Id())) != nullptr || PdfFiles() != before; },
+              120000);
+    if (progress) Shot("kopiwa-printing", progress);
     const std::string pdf = WaitForNewPdf(before, 120000);
     if (pdf.empty()) return Fail("no PDF came from the printer");
     const std::string kept = UnixArtifactDir() + "/kopiwa-copy.pdf";
