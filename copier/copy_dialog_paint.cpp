@@ -1,69 +1,7 @@
 // The copy dialog's own painting; see copy_dialog_paint.h.
 #include "copy_dialog_paint.h"
 
-namespace {
-
-// Window device context for the whole window, released when it goes.
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
-    ~WindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
-class MemoryDC {
-public:
-    explicit MemoryDC(HDC compatible) : dc_(CreateCompatibleDC(compatible)) {}
-    ~MemoryDC() {
-        if (dc_) DeleteDC(dc_);
-    }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-template <class T>
-class GdiObject {
-public:
-    explicit GdiObject(T object) : object_(object) {}
-    ~GdiObject() {
-        if (object_) DeleteObject(object_);
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    T get() const { return object_; }
-
-private:
-    T object_;
-};
-
-// Selects an object into a context and puts the previous one back.
-class SelectGuard {
-public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectGuard() {
-        if (previous_) SelectObject(dc_, previous_);
-    }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-}  // namespace
+#include "kfw/handles.h"
 
 bool IsVersion40System() {
     OSVERSIONINFOA info = {};
@@ -98,18 +36,18 @@ void PaintGradient(HDC dc, int width, int height, COLORREF base) {
         int left = 0, right = 0;
         CaptionStripExtent(n, width, &left, &right);
         RECT strip = {left, 0, right, height};
-        GdiObject<HBRUSH> brush(CreateSolidBrush(CaptionStripColor(base, n)));
-        FillRect(dc, &strip, brush.get());
+        kfw::GdiObject<HBRUSH> brush(CreateSolidBrush(CaptionStripColor(base, n)));
+        FillRect(dc, &strip, brush.Get());
     }
 }
 
 void PaintTitle(HWND window, HDC dc, BOOL active, int textLeft, int width, int height) {
     char title[256];
     GetWindowTextA(window, title, sizeof title);
-    GdiObject<HFONT> font(CreateFontA(GetSystemMetrics(SM_CYCAPTION) - 7, 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
+    kfw::GdiObject<HFONT> font(CreateFontA(GetSystemMetrics(SM_CYCAPTION) - 7, 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
                                       FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                       PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, nullptr));
-    SelectGuard selectFont(dc, font.get());
+    kfw::SelectObjectGuard selectFont(dc, font.Get());
     SetTextColor(dc, active ? RGB(255, 255, 255) : RGB(128, 128, 128));
     SetBkMode(dc, TRANSPARENT);
     RECT text = {textLeft, 1, width, height};
@@ -119,8 +57,8 @@ void PaintTitle(HWND window, HDC dc, BOOL active, int textLeft, int width, int h
 }  // namespace
 
 void PaintCaption(HWND window, BOOL active, HICON icon) {
-    WindowDC windowDC(window);
-    if (!windowDC.get()) return;
+    kfw::WindowDC windowDC(window, GetWindowDC(window));
+    if (!windowDC.Get()) return;
     RECT windowRect;
     GetWindowRect(window, &windowRect);
     const RECT band = CaptionBand(windowRect.right - windowRect.left);
@@ -131,21 +69,21 @@ void PaintCaption(HWND window, BOOL active, HICON icon) {
 
     // Drawn off screen and copied in one transfer, so the title bar does not
     // flicker through the strips.
-    MemoryDC memory(windowDC.get());
-    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDC.get(), width, height));
-    if (!memory.get() || !bitmap.get()) return;
-    SelectGuard selectBitmap(memory.get(), bitmap.get());
+    kfw::OwnedDC memory(CreateCompatibleDC(windowDC.Get()));
+    kfw::GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDC.Get(), width, height));
+    if (!memory.Get() || !bitmap.Get()) return;
+    kfw::SelectObjectGuard selectBitmap(memory.Get(), bitmap.Get());
 
-    PaintGradient(memory.get(), width, height,
+    PaintGradient(memory.Get(), width, height,
                   GetSysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
     const int caption = GetSystemMetrics(SM_CYCAPTION);
     const int iconX = (caption - GetSystemMetrics(SM_CYSMICON)) / 2 + 1;
     const int iconY = (caption - GetSystemMetrics(SM_CYSMICON)) / 2;
-    DrawIconEx(memory.get(), iconX, iconY, icon, GetSystemMetrics(SM_CXSMICON),
+    DrawIconEx(memory.Get(), iconX, iconY, icon, GetSystemMetrics(SM_CXSMICON),
                GetSystemMetrics(SM_CYSMICON), 0, nullptr, DI_NORMAL);
-    PaintTitle(window, memory.get(), active, iconX + GetSystemMetrics(SM_CXSMICON) + 2, width, height);
+    PaintTitle(window, memory.Get(), active, iconX + GetSystemMetrics(SM_CXSMICON) + 2, width, height);
 
-    BitBlt(windowDC.get(), band.left, band.top, width, height, memory.get(), 0, 0, SRCCOPY);
+    BitBlt(windowDC.Get(), band.left, band.top, width, height, memory.Get(), 0, 0, SRCCOPY);
 }
 
 void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitmapId, int separatorId) {
@@ -163,23 +101,23 @@ void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitma
     plain.top = tiled.bottom;
 
     // Loaded anew for every erase, so a change of system colours shows at once.
-    GdiObject<HBITMAP> tile(static_cast<HBITMAP>(
+    kfw::GdiObject<HBITMAP> tile(static_cast<HBITMAP>(
         LoadImageA(instance, MAKEINTRESOURCEA(tileBitmapId), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
     BITMAP info = {};
-    MemoryDC memory(dc);
-    if (tile.get() && memory.get() && GetObjectA(tile.get(), sizeof info, &info) && info.bmWidth > 0 &&
+    kfw::OwnedDC memory(CreateCompatibleDC(dc));
+    if (tile.Get() && memory.Get() && GetObjectA(tile.Get(), sizeof info, &info) && info.bmWidth > 0 &&
         info.bmHeight > 0) {
-        SelectGuard selectTile(memory.get(), tile.get());
+        kfw::SelectObjectGuard selectTile(memory.Get(), tile.Get());
         for (int y = tiled.top; y < tiled.bottom; y += info.bmHeight) {
             for (int x = tiled.left; x < tiled.right; x += info.bmWidth) {
                 const int w = info.bmWidth < tiled.right - x ? info.bmWidth : tiled.right - x;
                 const int h = info.bmHeight < tiled.bottom - y ? info.bmHeight : tiled.bottom - y;
-                BitBlt(dc, x, y, w, h, memory.get(), 0, 0, SRCCOPY);
+                BitBlt(dc, x, y, w, h, memory.Get(), 0, 0, SRCCOPY);
             }
         }
     }
-    GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
-    FillRect(dc, &plain, face.get());
+    kfw::GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    FillRect(dc, &plain, face.Get());
 }
 
 void PaintMinimizedIcon(HWND dialog, HICON icon) {

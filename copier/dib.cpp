@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "global_block.h"
+#include "kfw/handles.h"
 
 namespace {
 
@@ -140,8 +140,8 @@ bool IsDibUsable(const void* dib, SIZE_T blockSize) {
 bool IsDibHandleUsable(HGLOBAL image) {
     // Below 32 a "handle" is an error code of the old kind, never memory.
     if (reinterpret_cast<ULONG_PTR>(image) < 32) return false;
-    CGlobalLock lock(image);
-    return lock.Data() && IsDibUsable(lock.Data(), lock.Size());
+    kfw::GlobalLockGuard<> lock(image);
+    return lock.Get() && IsDibUsable(lock.Get(), GlobalSize(image));
 }
 
 WORD GetDibColorCount(const void* dib) { return static_cast<WORD>(ColorCountOf(ReadHeader(dib))); }
@@ -171,9 +171,9 @@ BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette) {
     const WORD count = static_cast<WORD>(ColorCountOf(h));
     if (count == 0 || !palette) return FALSE;
 
-    CGlobalBlock block = CGlobalBlock::Allocate(8 + 4 * static_cast<SIZE_T>(count));
-    CGlobalLock lock(block.Get());
-    auto* logical = static_cast<LOGPALETTE*>(lock.Data());
+    kfw::GlobalMemory block = kfw::GlobalMemory::Allocate(8 + 4 * static_cast<SIZE_T>(count));
+    kfw::GlobalLockGuard<> lock(block.Get());
+    auto* logical = static_cast<LOGPALETTE*>(lock.Get());
     if (!logical) return FALSE;
     logical->palVersion = 0x300;
     logical->palNumEntries = count;

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "global_block.h"
+#include "kfw/handles.h"
 
 namespace {
 
@@ -40,20 +40,22 @@ const SIZE_T kRangeSize = 22;
 // A container the source returned, locked, read only inside its own size.
 class CContainerView {
 public:
-    explicit CContainerView(HGLOBAL container) : m_lock(container) {}
-    bool Valid() const { return m_lock.Data() != nullptr; }
+    explicit CContainerView(HGLOBAL container)
+        : m_lock(container), m_size(m_lock ? GlobalSize(container) : 0) {}
+    bool Valid() const { return m_lock.Get() != nullptr; }
     bool Has(SIZE_T offset, SIZE_T bytes) const {
-        return Valid() && offset <= m_lock.Size() && bytes <= m_lock.Size() - offset;
+        return Valid() && offset <= m_size && bytes <= m_size - offset;
     }
     template <class T>
     bool Read(SIZE_T offset, T* value) const {
         if (!Has(offset, sizeof(T))) return false;
-        std::memcpy(value, static_cast<const BYTE*>(m_lock.Data()) + offset, sizeof(T));
+        std::memcpy(value, static_cast<const BYTE*>(m_lock.Get()) + offset, sizeof(T));
         return true;
     }
 
 private:
-    CGlobalLock m_lock;
+    kfw::GlobalLockGuard<> m_lock;
+    SIZE_T m_size;
 };
 
 SIZE_T ItemSize(TW_UINT16 itemType) {
@@ -431,10 +433,10 @@ WPARAM CTwainSession::TransferOneImage(TW_PENDINGXFERS* pending) {
         return 0;
     }
     HGLOBAL image = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
-    CGlobalLock lock(image);
+    kfw::GlobalLockGuard<> lock(image);
     if (last) EndSession();
     // A handle that cannot even be locked is no image the dialog could use.
-    return lock.Data() ? reinterpret_cast<WPARAM>(image) : 0;
+    return lock.Get() ? reinterpret_cast<WPARAM>(image) : 0;
 }
 
 // A source that refuses MSG_ENDXFER reports nothing pending, so that the loop
@@ -492,11 +494,11 @@ TW_UINT16 CTwainSession::CallImageInfo(TW_IMAGEINFO* info) {
 
 TW_UINT16 CTwainSession::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, const void* item,
                                      SIZE_T itemSize, SIZE_T containerSize) {
-    CGlobalBlock container = CGlobalBlock::Allocate(containerSize);
+    kfw::GlobalMemory container = kfw::GlobalMemory::Allocate(containerSize);
     {
-        CGlobalLock lock(container.Get());
-        if (!lock.Data()) return TWRC_FAILURE;
-        BYTE* data = static_cast<BYTE*>(lock.Data());
+        kfw::GlobalLockGuard<> lock(container.Get());
+        if (!lock.Get()) return TWRC_FAILURE;
+        BYTE* data = static_cast<BYTE*>(lock.Get());
         std::memcpy(data, &itemType, sizeof itemType);
         std::memcpy(data + kOneValueItem, item, itemSize);
     }
@@ -513,7 +515,7 @@ BOOL CTwainSession::GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value
     capability.ConType = TWON_DONTCARE16;
     capability.hContainer = nullptr;
     if (CallCapability(message, &capability) != TWRC_SUCCESS) return FALSE;
-    CGlobalBlock container(capability.hContainer);
+    kfw::GlobalMemory container(capability.hContainer);
     TW_FIX32 item;
     if (!ReadCurrentItem(container.Get(), capability.ConType, &item)) return FALSE;
     *value = Fix32ToFloat(item);
@@ -526,7 +528,7 @@ BOOL CTwainSession::GetCurrentUnit(TW_UINT16* unit) {
     capability.ConType = TWON_DONTCARE16;
     capability.hContainer = nullptr;
     if (CallCapability(MSG_GETCURRENT, &capability) != TWRC_SUCCESS) return FALSE;
-    CGlobalBlock container(capability.hContainer);
+    kfw::GlobalMemory container(capability.hContainer);
     return ReadCurrentItem(container.Get(), capability.ConType, unit) ? TRUE : FALSE;
 }
 
@@ -543,7 +545,7 @@ BOOL CTwainSession::IsPixelTypeSupported(int mode) {
     capability.ConType = TWON_DONTCARE16;
     capability.hContainer = nullptr;
     if (CallCapability(MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
-    CGlobalBlock container(capability.hContainer);
+    kfw::GlobalMemory container(capability.hContainer);
     CContainerView view(container.Get());
     TW_UINT16 itemType = 0;
     if (!view.Read(0, &itemType) || itemType != TWTY_UINT16) return FALSE;
@@ -615,7 +617,7 @@ BOOL CTwainSession::SetResolutionAxis(TW_UINT16 cap, LONG dpm) {
     if (CallCapability(MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
     float nearest = target;
     {
-        CGlobalBlock container(capability.hContainer);
+        kfw::GlobalMemory container(capability.hContainer);
         nearest = NearestSupportedValue(capability, target);
     }
     const TW_FIX32 value = FloatToFix32(nearest);

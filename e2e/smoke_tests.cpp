@@ -5,11 +5,14 @@
 
 using namespace wintest;
 
-TEST(Smoke, CopierStartsAndEnds) {
-    Process p;
-    ASSERT_TRUE(p.Start(DistDir() + "\\Kopiwa.exe"));
-    ASSERT_TRUE(p.WaitForExit(30000));
-    EXPECT_EQ(p.ExitCode(), 0u);
+TEST(Smoke, TheCopierShowsItsDialogAndEndsWhenItIsClosed) {
+    Process copier;
+    ASSERT_TRUE(copier.Start(DistDir() + "\\Kopiwa.exe"));
+    HWND dialog = WaitForTopWindow("KOPIWA", copier.Id(), 30000);
+    ASSERT_NE(dialog, nullptr);
+    PostClick(dialog, IDOK);
+    ASSERT_TRUE(copier.WaitForExit(30000));
+    EXPECT_EQ(copier.ExitCode(), 0u);
 }
 
 // The installer shows its first page; cancelling it stops the run with the

@@ -1,30 +1,48 @@
 #!/usr/bin/env bash
-# demo.sh BUILD_DIR: the main job. Starts the programs from the distribution
-# folder under Wine, in a demo prefix of their own (BUILD_DIR/demo/prefix), on
-# the user's display or, without one, on a private Xvfb screen.
+# demo.sh BUILD_DIR: the main job. A fresh Windows (BUILD_DIR/demo-run/prefix) with
+# the virtual scanner as its TWAIN source and the PDF queue as its printer;
+# Setup.exe from the distribution folder installs the copier, which then copies.
+#
+# With a display the user clicks through Setup and the copier. Without one the
+# demo runs on a private Xvfb screen, clicks through by itself, makes one copy,
+# and leaves screenshots of every page and dialog and the printed PDF in
+# BUILD_DIR/demo-run/.
 set -euo pipefail
 build_dir=$(cd "${1:-build}" && pwd)
 . "$(dirname "$0")/../testbed/wine-env.sh"
 
-demo_dir="$build_dir/demo"
+demo_dir="$build_dir/demo-run"
 prefix="$demo_dir/prefix"
+pdf_dir=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
+interactive=${DISPLAY:+yes}
+
+rm -rf "$demo_dir"
 mkdir -p "$demo_dir"
 wine_env "$build_dir" "$prefix"
+export KOPIWA_ARTIFACT_DIR="$demo_dir"
 
-if [ -z "${DISPLAY:-}" ]; then
+if [ -z "$interactive" ]; then
   start_xvfb
-  echo "demo: no display; running on Xvfb $DISPLAY"
+  echo "demo: no display; running by itself on Xvfb $DISPLAY"
 fi
 trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
 
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "demo: creating the demo Windows in $prefix"
-  init_prefix "$prefix"
-fi
+echo "demo: creating the demo Windows in $prefix"
+init_prefix "$prefix"
+# The virtual scanner is the machine's TWAIN source.
+mkdir -p "$prefix/drive_c/windows/twain_32"
+cp "$build_dir/fixtures/virtual_scanner.dll" "$prefix/drive_c/windows/twain_32/sane.ds"
 
-dist="$build_dir/dist"
-for program in Setup.exe Kopiwa.exe; do
-  echo "demo: starting $program"
-  wine "$dist/$program"
-  echo "demo: $program ended with code $?"
-done
+if [ -n "$interactive" ]; then
+  echo "demo: Setup.exe installs KOPIWA; click through its pages"
+  wine "$build_dir/dist/Setup.exe"
+  wineserver -w
+  program='C:\Program Files\Harbel\Kopiwa\Kopiwa.exe'
+  echo "demo: starting $program; press ｺﾋﾟｰ(C) to copy from the virtual scanner"
+  echo "demo: printed pages land in $pdf_dir"
+  wine "$program"
+  echo "demo: printed pages are in $pdf_dir"
+else
+  wine "$build_dir/demo/demo_driver.exe"
+  echo "demo: screenshots and the printed PDF are in $demo_dir"
+fi

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace wintest {
@@ -157,6 +159,139 @@ std::string ControlText(HWND dialog, int id) {
 void PostClick(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
     if (control) PostMessageA(control, BM_CLICK, 0, 0);
+}
+
+namespace {
+
+const int kMessageBoxTextId = 0xFFFF;
+
+}  // namespace
+
+bool IsMessageBox(HWND window) {
+    return ClassName(window) == "#32770" && GetDlgItem(window, kMessageBoxTextId) != nullptr;
+}
+
+std::string MessageBoxText(HWND box) { return ControlText(box, kMessageBoxTextId); }
+
+namespace {
+
+std::map<UINT_PTR, std::function<void()>>& PendingCalls() {
+    static std::map<UINT_PTR, std::function<void()>> calls;
+    return calls;
+}
+
+void CALLBACK RunPendingCall(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    auto& calls = PendingCalls();
+    auto found = calls.find(timer);
+    if (found == calls.end()) return;
+    std::function<void()> action = std::move(found->second);
+    calls.erase(found);
+    action();
+}
+
+MessageBoxCatcher* g_catcher = nullptr;
+
+BOOL CALLBACK CollectThreadWindow(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+HICON ShownIcon(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) != "Static") continue;
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void CallSoon(std::function<void()> action, UINT delayMs) {
+    const UINT_PTR timer = SetTimer(nullptr, 0, delayMs, RunPendingCall);
+    if (timer) PendingCalls()[timer] = std::move(action);
+}
+
+MessageBoxCatcher::MessageBoxCatcher(int button)
+    : button_(button), timer_(SetTimer(nullptr, 0, 30, &MessageBoxCatcher::Tick)), boxes_(), whileShown_() {
+    g_catcher = this;
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() {
+    if (timer_) KillTimer(nullptr, timer_);
+    if (g_catcher == this) g_catcher = nullptr;
+}
+
+void CALLBACK MessageBoxCatcher::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    MessageBoxCatcher* catcher = g_catcher;
+    if (!catcher) return;
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), CollectThreadWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+        if (!IsWindowVisible(window) || !IsMessageBox(window)) continue;
+        // Answered boxes may linger for a moment; each is recorded once.
+        if (GetPropA(window, "wintest.caught")) continue;
+        SetPropA(window, "wintest.caught", reinterpret_cast<HANDLE>(1));
+        CaughtBox box;
+        box.caption = WindowText(window);
+        box.text = MessageBoxText(window);
+        box.icon = ShownIcon(window);
+        box.owner = GetWindow(window, GW_OWNER);
+        catcher->boxes_.push_back(box);
+        if (catcher->whileShown_) catcher->whileShown_(window);
+        PostMessageA(window, WM_COMMAND, catcher->button_, 0);
+    }
+}
+
+namespace {
+
+// The request record of Wine's WinHelpA, tagged with its magic number.
+#pragma pack(push, 1)
+struct WineHelpRecord {
+    WORD size;
+    WORD command;
+    LONG data;
+    LONG reserved;
+    WORD ofsFilename;
+    WORD ofsData;
+};
+#pragma pack(pop)
+const ULONG_PTR kWineHelpMagic = 0xA1DE505;
+const char kFakeHelpProperty[] = "wintest.FakeHelpEngine";
+
+}  // namespace
+
+FakeHelpEngine::FakeHelpEngine() : requests(), window_(nullptr) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &FakeHelpEngine::Procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowA("MS_WINHELP", "fake help", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    if (window_) SetPropA(window_, kFakeHelpProperty, this);
+}
+
+FakeHelpEngine::~FakeHelpEngine() {
+    if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK FakeHelpEngine::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* engine = static_cast<FakeHelpEngine*>(GetPropA(window, kFakeHelpProperty));
+    if (message != WM_COPYDATA || !engine) return DefWindowProcA(window, message, wParam, lParam);
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (copy->dwData != kWineHelpMagic || copy->cbData < sizeof(WineHelpRecord)) return FALSE;
+    const auto* record = static_cast<const WineHelpRecord*>(copy->lpData);
+    HelpRequest request;
+    request.command = record->command;
+    request.data = static_cast<DWORD>(record->data);
+    if (record->ofsFilename && record->ofsFilename < copy->cbData) {
+        const char* file = static_cast<const char*>(copy->lpData) + record->ofsFilename;
+        request.file.assign(file, strnlen(file, copy->cbData - record->ofsFilename));
+    }
+    engine->requests.push_back(request);
+    return engine->accept ? TRUE : FALSE;
 }
 
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -70,6 +71,67 @@ bool WaitUntil(Pred predicate, DWORD timeoutMs = 15000) {
         Sleep(50);
     }
 }
+
+// Message boxes (class "#32770" with the text control 0xFFFF), of any process.
+bool IsMessageBox(HWND window);
+std::string MessageBoxText(HWND box);
+
+// Runs `action` once, soon, inside whatever message loop this thread is in
+// then (a modal dialog's, a message box's); for driving modal UI in-process.
+void CallSoon(std::function<void()> action, UINT delayMs = 10);
+
+// While it lives, answers every message box that this thread shows with
+// `button`, and records what each one said.
+struct CaughtBox {
+    std::string caption;
+    std::string text;
+    HICON icon = nullptr;  // the icon shown, compare with LoadIcon(nullptr, IDI_...)
+    HWND owner = nullptr;
+};
+class MessageBoxCatcher {
+public:
+    explicit MessageBoxCatcher(int button = IDOK);
+    ~MessageBoxCatcher();
+    MessageBoxCatcher(const MessageBoxCatcher&) = delete;
+    MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
+
+    const std::vector<CaughtBox>& Boxes() const { return boxes_; }
+    // An action run while a caught box is still up, before it is answered
+    // (to look at focus, ownership, ...).
+    void WhileShown(std::function<void(HWND box)> action) { whileShown_ = std::move(action); }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    int button_;
+    UINT_PTR timer_;
+    std::vector<CaughtBox> boxes_;
+    std::function<void(HWND)> whileShown_;
+};
+
+// Stands in for the help engine: Wine's WinHelpA hands every request to the
+// window of class "MS_WINHELP" with WM_COPYDATA, in any process of the prefix.
+// While it lives, this is that window; it records each request and answers
+// with `accept` (FALSE makes WinHelpA report a failure).
+struct HelpRequest {
+    UINT command = 0;
+    DWORD data = 0;
+    std::string file;
+};
+class FakeHelpEngine {
+public:
+    FakeHelpEngine();
+    ~FakeHelpEngine();
+    FakeHelpEngine(const FakeHelpEngine&) = delete;
+    FakeHelpEngine& operator=(const FakeHelpEngine&) = delete;
+
+    bool accept = true;
+    std::vector<HelpRequest> requests;
+    HWND Window() const { return window_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM);
+    HWND window_;
+};
 
 // The Windows version Wine reports to one program ("win95", "win98", "nt40",
 // "nt351", "win2k", ...), or the default again with an empty version.

@@ -1,0 +1,107 @@
+// Settings persistence: the Status and Printer keys under
+// HKEY_CURRENT_USER\Software\Harbel\Kopiwa. Values are read once at start-up
+// and written back as they stand; nothing is ever deleted here.
+#include "settings.h"
+
+#include "app.h"
+#include "copy_dialog.h"
+#include "kfw/print.h"
+
+const char kStatusKeyPath[] = "Software\\Harbel\\Kopiwa\\Status";
+const char kPrinterKeyPath[] = "Software\\Harbel\\Kopiwa\\Printer";
+
+namespace {
+
+// Both keys, when created here, carry this class string.
+const char kKeyClass[] = "Kopiwa";
+
+}  // namespace
+
+LONG ReadRegistryDword(const char* name, LONG defaultValue) {
+    kfw::RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kStatusKeyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return defaultValue;
+    LONG value = 0;
+    DWORD size = sizeof value;
+    // The stored type is not looked at; anything longer than four bytes
+    // fails the query and leaves the default.
+    if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
+        return defaultValue;
+    // A shorter value fills only the low bytes of the zeroed number.
+    return value;
+}
+
+BOOL WriteRegistryDword(const char* name, LONG value) {
+    kfw::RegKey key;
+    if (key.Create(HKEY_CURRENT_USER, kStatusKeyPath, kKeyClass, KEY_ALL_ACCESS) == ERROR_SUCCESS)
+        RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return TRUE;
+}
+
+kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) {
+    kfw::RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kPrinterKeyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return {};
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    if (RegQueryValueExA(key.Get(), lengthName, nullptr, nullptr, reinterpret_cast<BYTE*>(&length), &size) !=
+        ERROR_SUCCESS)
+        return {};
+    kfw::GlobalMemory block = kfw::GlobalMemory::Allocate(length);
+    if (!block) return {};
+    LONG result;
+    {
+        kfw::GlobalLockGuard<BYTE> data(block.Get());
+        DWORD dataSize = length;
+        result = RegQueryValueExA(key.Get(), dataName, nullptr, nullptr, data.Get(), &dataSize);
+    }
+    if (result != ERROR_SUCCESS) return {};
+    return block;
+}
+
+BOOL WritePrinterBlob(HGLOBAL block, const char* lengthName, const char* dataName) {
+    const DWORD size = block ? static_cast<DWORD>(GlobalSize(block)) : 0;
+    kfw::GlobalLockGuard<const BYTE> data(block);
+    kfw::RegKey key;
+    if (key.Create(HKEY_CURRENT_USER, kPrinterKeyPath, kKeyClass, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+        RegSetValueExA(key.Get(), lengthName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&size), sizeof size);
+        RegSetValueExA(key.Get(), dataName, 0, REG_BINARY, data.Get(), data ? size : 0);
+    }
+    return TRUE;
+}
+
+void CCopyDialog::LoadSettings() {
+    m_nScale = ReadRegistryDword("Scale", 100);
+    m_nColorSelect = ReadRegistryDword("ColorSelect", 2);
+    m_nSpeedSelect = ReadRegistryDword("SpeedSelect", 1);
+    m_nUISelect = ReadRegistryDword("UISelect", 0);
+    m_nXPos = ReadRegistryDword("XPos", -1);
+    m_nYPos = ReadRegistryDword("YPos", -1);
+}
+
+void CCopyDialog::SaveSettings() {
+    WriteRegistryDword("Scale", m_nScale);
+    WriteRegistryDword("ColorSelect", m_nColorSelect);
+    WriteRegistryDword("SpeedSelect", m_nSpeedSelect);
+    WriteRegistryDword("UISelect", m_nUISelect);
+    WriteRegistryDword("XPos", m_nXPos);
+    WriteRegistryDword("YPos", m_nYPos);
+}
+
+// The blocks are later handed to the printer driver, which trusts their own
+// sizes and offsets: a hand-edited or cut-off block whose sizes or offsets
+// point outside itself is treated as not stored.
+void CCopierApp::LoadPrinterSelection() {
+    kfw::GlobalMemory devNames = ReadPrinterBlob("LenDevNames", "DevNames");
+    if (devNames && !DevNamesFits(devNames.Get())) devNames.Reset();
+    kfw::GlobalMemory devMode = ReadPrinterBlob("LenDevMode", "DevMode");
+    if (devMode && !DevModeFits(devMode.Get())) devMode.Reset();
+    SelectPrinter(devNames.Detach(), devMode.Detach());
+}
+
+// Without any printer nothing is written and the stored values stay.
+void CCopierApp::SavePrinterSelection() {
+    PRINTDLGA selection{};
+    if (!GetPrinterDeviceDefaults(&selection)) return;
+    WritePrinterBlob(selection.hDevNames, "LenDevNames", "DevNames");
+    WritePrinterBlob(selection.hDevMode, "LenDevMode", "DevMode");
+}

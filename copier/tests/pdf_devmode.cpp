@@ -1,0 +1,23 @@
+// The PDF printer's own DEVMODE, from its driver.
+#include <windows.h>
+#include <winspool.h>
+
+#include "kopiwa_driver.h"
+
+namespace kopiwa {
+
+std::vector<BYTE> PdfDevMode(bool landscape) {
+    char printer[] = "PDF";
+    const LONG size = DocumentPropertiesA(nullptr, nullptr, printer, nullptr, nullptr, 0);
+    if (size <= 0) return {};
+    std::vector<BYTE> block(static_cast<size_t>(size));
+    auto* mode = reinterpret_cast<DEVMODEA*>(block.data());
+    DocumentPropertiesA(nullptr, nullptr, printer, mode, nullptr, DM_OUT_BUFFER);
+    if (landscape) {
+        mode->dmOrientation = DMORIENT_LANDSCAPE;
+        mode->dmFields |= DM_ORIENTATION;
+    }
+    return block;
+}
+
+}  // namespace kopiwa

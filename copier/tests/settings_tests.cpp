@@ -1,0 +1,212 @@
+// The copier's settings in the registry, and the platform check.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "copy_dialog.h"
+#include "kfw/print.h"
+#include "kopiwa_driver.h"
+#include "settings.h"
+#include "test_app.h"
+
+using namespace kopiwa;
+
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteCopierKeys(); }
+    void TearDown() override {
+        App().SelectPrinter(nullptr, nullptr);
+        DeleteCopierKeys();
+    }
+};
+
+std::vector<BYTE> Bytes(HGLOBAL block) {
+    std::vector<BYTE> bytes(block ? GlobalSize(block) : 0);
+    if (block) {
+        std::memcpy(bytes.data(), GlobalLock(block), bytes.size());
+        GlobalUnlock(block);
+    }
+    return bytes;
+}
+
+void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
+    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+    WriteBinary(kPrinterKey, "DevNames", devNames);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+}
+
+std::string KeyClass(const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+    char keyClass[64] = "";
+    DWORD size = sizeof keyClass;
+    RegQueryInfoKeyA(key, keyClass, &size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(key);
+    return keyClass;
+}
+
+}  // namespace
+
+TEST_F(Settings, MissingKeysGiveTheDefaults) {
+    CCopyDialog dialog;
+    dialog.m_nScale = dialog.m_nColorSelect = dialog.m_nSpeedSelect = 77;
+    dialog.LoadSettings();
+    EXPECT_EQ(dialog.m_nScale, 100);
+    EXPECT_EQ(dialog.m_nColorSelect, 2);
+    EXPECT_EQ(dialog.m_nSpeedSelect, 1);
+    EXPECT_EQ(dialog.m_nUISelect, 0);
+    EXPECT_EQ(dialog.m_nXPos, -1);
+    EXPECT_EQ(dialog.m_nYPos, -1);
+    EXPECT_EQ(KeyClass(kStatusKey), "<no key>") << "reading creates nothing";
+}
+
+TEST_F(Settings, StatusValuesRoundTripAsSignedNumbers) {
+    CCopyDialog saved;
+    saved.m_nScale = 1000;
+    saved.m_nColorSelect = 0;
+    saved.m_nSpeedSelect = 2;
+    saved.m_nUISelect = 1;
+    saved.m_nXPos = -1;
+    saved.m_nYPos = -32000;
+    saved.SaveSettings();
+    EXPECT_EQ(KeyClass(kStatusKey), "Kopiwa");
+    CCopyDialog loaded;
+    loaded.LoadSettings();
+    EXPECT_EQ(loaded.m_nScale, 1000);
+    EXPECT_EQ(loaded.m_nColorSelect, 0);
+    EXPECT_EQ(loaded.m_nSpeedSelect, 2);
+    EXPECT_EQ(loaded.m_nUISelect, 1);
+    EXPECT_EQ(loaded.m_nXPos, -1);
+    EXPECT_EQ(loaded.m_nYPos, -32000);
+    LONG raw = 0;
+    ASSERT_TRUE(ReadDword(kStatusKey, "YPos", &raw)) << "stored as REG_DWORD";
+    EXPECT_EQ(raw, -32000);
+}
+
+TEST_F(Settings, DwordsAreReadWhateverTheirTypeButNeverLonger) {
+    WriteBinary(kStatusKey, "Scale", {0x2C, 0x01, 0x00, 0x00});
+    EXPECT_EQ(ReadRegistryDword("Scale", 100), 300);
+    WriteBinary(kStatusKey, "Scale", {1, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(ReadRegistryDword("Scale", 100), 100) << "eight bytes do not fit";
+    WriteBinary(kStatusKey, "Scale", {0x90, 0x01});
+    EXPECT_EQ(ReadRegistryDword("Scale", 100), 400) << "the low bytes of a shorter value";
+}
+
+TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
+    WriteDword(kPrinterKey, "LenDevNames", 40);
+    WriteBinary(kPrinterKey, "DevNames", std::vector<BYTE>(30, 0xAB));
+    kfw::GlobalMemory longer = ReadPrinterBlob("LenDevNames", "DevNames");
+    ASSERT_TRUE(longer);
+    std::vector<BYTE> bytes = Bytes(longer.Get());
+    ASSERT_GE(bytes.size(), 40u);
+    EXPECT_EQ(bytes[29], 0xAB);
+    EXPECT_EQ(bytes[30], 0) << "the rest of the block stays zero";
+
+    WriteDword(kPrinterKey, "LenDevNames", 20);
+    EXPECT_FALSE(ReadPrinterBlob("LenDevNames", "DevNames")) << "data longer than its stored length";
+    EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no length value";
+    WriteDword(kPrinterKey, "LenDevMode", 16);
+    EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no data value";
+}
+
+TEST_F(Settings, TheSelectionIsRestoredAndSavedByteForByte) {
+    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> devMode = PdfDevMode(true);
+    ASSERT_FALSE(devMode.empty());
+    StorePrinter(devNames, devMode);
+    App().LoadPrinterSelection();
+    EXPECT_EQ(Bytes(App().GetDevNames()), devNames);
+    EXPECT_EQ(Bytes(App().GetDevMode()), devMode);
+
+    DeleteCopierKeys();
+    App().SavePrinterSelection();
+    std::vector<BYTE> stored;
+    LONG length = 0;
+    ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevNames", &length));
+    EXPECT_EQ(length, static_cast<LONG>(GlobalSize(App().GetDevNames())));
+    ASSERT_TRUE(ReadBinary(kPrinterKey, "DevNames", &stored));
+    EXPECT_EQ(stored, Bytes(App().GetDevNames()));
+    ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevMode", &length));
+    EXPECT_EQ(length, static_cast<LONG>(GlobalSize(App().GetDevMode())));
+    ASSERT_TRUE(ReadBinary(kPrinterKey, "DevMode", &stored));
+    EXPECT_EQ(stored, Bytes(App().GetDevMode()));
+    EXPECT_EQ(KeyClass(kPrinterKey), "Kopiwa");
+}
+
+TEST_F(Settings, WithoutDevNamesTheDevModeIsStillRead) {
+    const std::vector<BYTE> devMode = PdfDevMode(false);
+    WriteDword(kPrinterKey, "LenDevNames", 64);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+    App().LoadPrinterSelection();
+    EXPECT_EQ(App().GetDevNames(), nullptr);
+    EXPECT_EQ(Bytes(App().GetDevMode()), devMode);
+}
+
+TEST_F(Settings, ADevModeLongerThanItsStoredLengthIsNotRestored) {
+    const std::vector<BYTE> devMode = PdfDevMode(false);
+    StorePrinter(DevNamesBlock("PDF", "CUPS:PDF", 0), devMode);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()) - 1);
+    App().LoadPrinterSelection();
+    EXPECT_NE(App().GetDevNames(), nullptr);
+    EXPECT_EQ(App().GetDevMode(), nullptr);
+}
+
+// Hand-edited or cut-off blocks would make the printer driver read past
+// them; they count as not stored, and the other block is still restored.
+TEST_F(Settings, BlocksThatDoNotFitTheirOwnSizesAreNotRestored) {
+    const std::vector<BYTE> goodNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> goodMode = PdfDevMode(false);
+    ASSERT_GT(goodMode.size(), sizeof(DEVMODEA) / 2);
+
+    std::vector<BYTE> cutMode(goodMode.begin(), goodMode.begin() + 60);  // dmSize says more
+    std::vector<BYTE> hugeExtra = goodMode;
+    reinterpret_cast<DEVMODEA*>(hugeExtra.data())->dmDriverExtra = 0x7FFF;
+    std::vector<BYTE> tinySize = goodMode;
+    reinterpret_cast<DEVMODEA*>(tinySize.data())->dmSize = 8;
+    for (const auto& badMode : {cutMode, hugeExtra, tinySize}) {
+        StorePrinter(goodNames, badMode);
+        App().LoadPrinterSelection();
+        EXPECT_EQ(App().GetDevMode(), nullptr);
+        EXPECT_EQ(Bytes(App().GetDevNames()), goodNames);
+    }
+
+    std::vector<BYTE> outside = goodNames;
+    reinterpret_cast<DEVNAMES*>(outside.data())->wOutputOffset = 0x4000;
+    std::vector<BYTE> unterminated = goodNames;
+    unterminated.back() = 'X';
+    std::vector<BYTE> headerOnly(goodNames.begin(), goodNames.begin() + 6);
+    for (const auto& badNames : {outside, unterminated, headerOnly}) {
+        StorePrinter(badNames, goodMode);
+        App().LoadPrinterSelection();
+        EXPECT_EQ(App().GetDevNames(), nullptr);
+        EXPECT_EQ(Bytes(App().GetDevMode()), goodMode);
+    }
+
+    WriteDword(kPrinterKey, "LenDevNames", 0);
+    WriteBinary(kPrinterKey, "DevNames", {});
+    App().LoadPrinterSelection();
+    EXPECT_EQ(App().GetDevNames(), nullptr) << "an empty block";
+}
+
+TEST(Platform, TheWindows95FamilyAndNt4OnwardsAreSupported) {
+    struct Case {
+        DWORD platform, major, minor;
+        BOOL supported;
+    } cases[] = {{VER_PLATFORM_WIN32_WINDOWS, 4, 0, TRUE}, {VER_PLATFORM_WIN32_WINDOWS, 4, 10, TRUE},
+                 {VER_PLATFORM_WIN32_NT, 4, 0, TRUE},      {VER_PLATFORM_WIN32_NT, 5, 0, TRUE},
+                 {VER_PLATFORM_WIN32_NT, 10, 0, TRUE},     {VER_PLATFORM_WIN32_NT, 3, 51, FALSE},
+                 {VER_PLATFORM_WIN32s, 3, 10, FALSE}};
+    for (const Case& c : cases) {
+        OSVERSIONINFOA version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        version.dwPlatformId = c.platform;
+        version.dwMajorVersion = c.major;
+        version.dwMinorVersion = c.minor;
+        EXPECT_EQ(IsSupportedWindows(&version), c.supported) << c.platform << " " << c.major << "." << c.minor;
+    }
+}
