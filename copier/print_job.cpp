@@ -9,6 +9,7 @@
 #include "kfw/handles.h"
 #include "kfw/print.h"
 #include "print_geometry.h"
+#include "trace.h"
 #include "twain_session.h"
 
 BOOL g_bUserAbort = FALSE;
@@ -77,6 +78,7 @@ BOOL PrintPages(CCopyDialog& dialog, HDC printer, int pages, BOOL* drawingFailed
 }  // namespace
 
 BOOL CCopyDialog::PrintImage(int pages) {
+    TraceEvent("print-start");
     m_nStatus = StatusPrinting;
     ShowStatusText();
     EnableControlsForStatus();
@@ -119,11 +121,13 @@ BOOL CCopyDialog::PrintImage(int pages) {
         return FALSE;
     }
 
+    TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
     if (PrintPages(*this, printer, pages, &drawingFailed))
         EndDoc(printer);
     else
         AbortDoc(printer);
+    TraceEvent("doc-ended");
 
     EnableWindow(main, TRUE);
     progress.DestroyWindow();
@@ -156,5 +160,8 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
 
     const RECT destination = {0, 0, placement.destWidth, placement.destHeight};
     const RECT source = {0, 0, placement.srcWidth, placement.srcHeight};
-    return DrawDib(printer, destination, image.Get(), source, static_cast<HPALETTE>(palette.GetSafeHandle())) != 0;
+    TraceEvent("draw-start");
+    const int drawn = DrawDib(printer, destination, image.Get(), source, static_cast<HPALETTE>(palette.GetSafeHandle()));
+    TraceEvent("draw-end");
+    return drawn != 0;
 }
