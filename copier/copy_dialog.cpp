@@ -42,6 +42,8 @@ CCopyDialog::CCopyDialog() noexcept
       m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_KOPIWA))),
       m_pSession(),
       m_hImage(),
+      m_nImageXRes(0),
+      m_nImageYRes(0),
       m_bCaptionActive(FALSE),
       m_bTrackPosition(FALSE),
       m_bPrinting(FALSE),
@@ -210,6 +212,9 @@ LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
         return 0;
     }
     m_hImage.Reset(image);
+    m_nImageXRes = 0;
+    m_nImageYRes = 0;
+    if (m_pSession) m_pSession->GetImageResolution(&m_nImageXRes, &m_nImageYRes);
     PrintImage(1);
     if (m_hImage) EnableWindow(GetDlgItem(IDC_RECOPY), TRUE);
     return 0;

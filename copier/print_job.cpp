@@ -141,8 +141,9 @@ BOOL CCopyDialog::PrintImage(int pages) {
 }
 
 BOOL CCopyDialog::PrintImagePage(HDC printer) {
-    LONG xDpm = 0, yDpm = 0;
-    if (m_pSession) m_pSession->GetImageResolution(&xDpm, &yDpm);
+    // The resolution read when this image was handed over, not that of a
+    // later scan which may have been cancelled after its transfer began.
+    const LONG xDpm = m_nImageXRes, yDpm = m_nImageYRes;
 
     kfw::GlobalLockGuard<BYTE> image(m_hImage.Get());
     if (!image || !IsDibUsable(image.Get(), m_hImage.Size())) return FALSE;

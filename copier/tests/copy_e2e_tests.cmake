@@ -11,4 +11,8 @@ target_include_directories(copier_e2e_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${
 add_dependencies(copier_e2e_tests kopiwa virtual_scanner)
 
 kopiwa_add_wine_test(NAME copier.e2e.modes TARGET copier_e2e_tests RESOURCE_LOCK printer
-                     FILTER "CopyE2E.EachMode*:CopyE2E.TheScale*")
+                     FILTER "CopyE2E.EachMode*:CopyE2E.TheScale*:CopyE2E.APrinterAt600*")
+kopiwa_add_wine_test(NAME copier.e2e.recopy TARGET copier_e2e_tests RESOURCE_LOCK printer
+                     FILTER "CopyE2E.ReCopy*:CopyE2E.ACancelledScan*:CopyE2E.UnusableImages*")
+kopiwa_add_wine_test(NAME copier.e2e.large TARGET copier_e2e_tests RESOURCE_LOCK printer
+                     FILTER "CopyE2E.CancelInTheProgress*:CopyE2E.AnA4Colour*")

@@ -236,4 +236,306 @@ TEST_F(CopyE2E, TheScaleSizesTheFrameTheResolutionAndThePrint) {
     EXPECT_TRUE(copier.Exit());
 }
 
+// Re-copy prints the held image again, at the scale as last read: typing a
+// new scale is not enough, a Copy (even one that then cannot scan, or that
+// refuses the number) reads it.
+TEST_F(CopyE2E, ReCopyReprintsTheHeldImageAtTheScaleLastRead) {
+    Start();
+    EXPECT_FALSE(copier.Enabled(kRecopyButton)) << "nothing held yet";
+    Choose(0, 2);
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const Transfer image = LastTransfer();
+    const wintest::PrintBox original = Measure(first);
+    ExpectTrueSize(original, image, 100);
+    EXPECT_TRUE(copier.Enabled(kRecopyButton));
+
+    SetScale(400);
+    const std::string same = PrintWith(kRecopyButton);
+    ASSERT_FALSE(same.empty());
+    const wintest::PrintBox again = Measure(same);
+    EXPECT_NEAR(again.width, original.width, kToleranceMm) << "the old scale";
+    EXPECT_NEAR(again.height, original.height, kToleranceMm);
+    EXPECT_EQ(TransferCount(), 1u) << "not scanned again";
+
+    // A Copy whose scanner cannot be opened still reads the controls.
+    WriteSettings("FailOpen=1\n");
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_GE(LogIndex("CONTROL/IDENTITY/OPENDS -> FAILURE"), 0) << LogText();
+    const std::string cut = PrintWith(kRecopyButton);
+    ASSERT_FALSE(cut.empty());
+    const wintest::PrintBox page = Measure(cut);
+    // 400 % of 209.6 x 296.7 mm: cut at the printable area's right and bottom.
+    EXPECT_NEAR(page.width, DotsToMm(printer.horzRes, printer.dpiX), kToleranceMm);
+    EXPECT_NEAR(page.height, DotsToMm(printer.vertRes, printer.dpiY), kToleranceMm);
+    std::printf("[ measured ] re-copy at 400 %%: %.3f x %.3f mm, printable %.3f x %.3f mm\n", page.width,
+                page.height, DotsToMm(printer.horzRes, printer.dpiX), DotsToMm(printer.vertRes, printer.dpiY));
+
+    SetScale(25);
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    const std::string quarter = PrintWith(kRecopyButton);
+    ASSERT_FALSE(quarter.empty());
+    ExpectTrueSize(Measure(quarter), image, 25);
+
+    // A refused number stays in the field; Re-copy prints at it.
+    SetScale(401);
+    copier.Click(kCopyButton);
+    HWND box = WaitForMessageBox(copier.Id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(wintest::MessageBoxText(box), texts::kScaleRange);
+    ASSERT_TRUE(AnswerMessageBox(box));
+    const std::string beyond = PrintWith(kRecopyButton);
+    ASSERT_FALSE(beyond.empty());
+    const wintest::PrintBox beyondBox = Measure(beyond);
+    EXPECT_NEAR(beyondBox.width, DotsToMm(printer.horzRes, printer.dpiX), kToleranceMm);
+    EXPECT_EQ(TransferCount(), 1u) << LogText();
+    SetScale(100);  // Exit reads the controls too
+    EXPECT_TRUE(copier.Exit());
+}
+
+// A scan cancelled at its transfer sends no image: the held one stays and
+// Re-copy prints it as before, although the cancelled scan had been set up
+// for twice the resolution.
+TEST_F(CopyE2E, ACancelledScanLeavesTheHeldImageAndReCopyAsTheyWere) {
+    Start();
+    Choose(0, 2);  // 150 dpi
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const wintest::PrintBox original = Measure(first);
+
+    WriteSettings("Transfers=cancel\n");
+    Choose(1, 2);  // 300 dpi
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_GE(LogIndex("IMAGE/IMAGENATIVEXFER/GET image=1 2475x3504x8 -> CANCEL"), 0) << LogText();
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 500), nullptr);
+    EXPECT_TRUE(copier.Enabled(kRecopyButton));
+
+    const std::string again = PrintWith(kRecopyButton);
+    ASSERT_FALSE(again.empty());
+    const wintest::PrintBox reprinted = Measure(again);
+    EXPECT_NEAR(reprinted.width, original.width, kToleranceMm);
+    EXPECT_NEAR(reprinted.height, original.height, kToleranceMm);
+    EXPECT_TRUE(copier.Exit());
+}
+
+// A driver that hands over a block which is no readable bitmap: the copier
+// says so, prints nothing and keeps the image it held.
+TEST_F(CopyE2E, UnusableImagesFromTheDriverAreRefusedAndTheHeldOneKept) {
+    Start();
+    Choose(2, 1);
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const wintest::PrintBox original = Measure(first);
+
+    for (const char* kind : {"header", "dimensions", "colors", "huge", "tiny"}) {
+        SCOPED_TRACE(kind);
+        WriteSettings(std::string("CorruptImage=") + kind + "\n");
+        const std::set<std::string> before = wintest::PdfFiles();
+        copier.Click(kCopyButton);
+        HWND box = WaitForMessageBox(copier.Id(), 30000);
+        ASSERT_NE(box, nullptr) << LogText();
+        EXPECT_EQ(wintest::MessageBoxText(box), texts::kImageUnusable);
+        EXPECT_EQ(wintest::WindowText(box), "Kopiwa");
+        if (std::string(kind) == "header") wintest::Screenshot("unusable_image_message", box);
+        ASSERT_TRUE(AnswerMessageBox(box));
+        ASSERT_TRUE(WaitReady());
+        EXPECT_TRUE(wintest::WaitForNewPdf(before, 2000).empty()) << "nothing printed";
+        EXPECT_TRUE(copier.Enabled(kRecopyButton));
+        EXPECT_TRUE(copier.Process().Running());
+    }
+    // No image at all is no image: nothing to say.
+    WriteSettings("CorruptImage=null\n");
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr);
+    EXPECT_EQ(LogLinesStartingWith("# delivering").size(), 6u) << LogText();
+
+    const std::string again = PrintWith(kRecopyButton);
+    ASSERT_FALSE(again.empty());
+    const wintest::PrintBox reprinted = Measure(again);
+    EXPECT_NEAR(reprinted.width, original.width, kToleranceMm) << "the first image, as it was";
+    EXPECT_NEAR(reprinted.height, original.height, kToleranceMm);
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Text of a window as the window manager holds it: readable while the
+// program that owns the window is held still.
+std::string StoredText(HWND window) {
+    WCHAR text[256] = {};
+    InternalGetWindowText(window, text, 256);
+    char narrow[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
+// The copier's one thread, held still while it lives.
+class HeldThread {
+public:
+    explicit HeldThread(HWND window)
+        : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr))) {
+        if (thread_) SuspendThread(thread_);
+    }
+    ~HeldThread() {
+        if (!thread_) return;
+        ResumeThread(thread_);
+        CloseHandle(thread_);
+    }
+    HeldThread(const HeldThread&) = delete;
+    HeldThread& operator=(const HeldThread&) = delete;
+    bool Held() const { return thread_ != nullptr; }
+
+private:
+    HANDLE thread_;
+};
+
+// The progress dialog while a large colour page is sent; Cancel ends the job
+// without a page and without a message. A page takes the copier about a third
+// of a second, so the test holds the copier still as soon as the dialog shows,
+// looks at it, and posts the click that the copier finds when it goes on.
+TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
+    InstallScanner("Resolution=enumeration 300\n");
+    Start();
+    Choose(0, 2);
+    const std::set<std::string> before = wintest::PdfFiles();
+    copier.Click(kCopyButton);
+    HWND progress = nullptr;
+    const DWORD start = GetTickCount();
+    while (!progress && GetTickCount() - start < 60000) {
+        for (HWND window : wintest::TopWindowsOf(copier.Id()))
+            if (window != copier.Dialog() && IsWindowVisible(window) && GetDlgItem(window, IDCANCEL) &&
+                GetDlgItem(window, 1026))
+                progress = window;
+        if (!progress) Sleep(1);
+    }
+    ASSERT_NE(progress, nullptr) << LogText();
+    {
+        HeldThread held(progress);
+        ASSERT_TRUE(held.Held());
+        ASSERT_TRUE(IsWindow(progress)) << "the page was done before the copier could be held";
+        EXPECT_EQ(StoredText(progress), "Kopiwa");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1025)), "ｺﾋﾟｰｲﾒｰｼﾞ");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1026)), "PDF");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1027)).find(" へ出力中"), StoredText(GetDlgItem(progress, 1027)).size() - 9);
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1028)), "");
+        EXPECT_FALSE(IsWindowEnabled(copier.Dialog())) << "the copy dialog waits";
+        wintest::Screenshot("print_progress_dialog");
+        wintest::PostClick(progress, IDCANCEL);
+    }
+    ASSERT_TRUE(wintest::WaitForWindowGone(progress, 60000));
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr) << "no message";
+    ASSERT_TRUE(WaitReady());
+    EXPECT_TRUE(IsWindowEnabled(copier.Dialog()));
+    EXPECT_TRUE(wintest::WaitForNewPdf(before, 8000).empty()) << "the job was aborted";
+    EXPECT_TRUE(copier.Enabled(kRecopyButton)) << "the image is held all the same";
+    EXPECT_TRUE(copier.Exit());
+}
+
+// The PDF printer asked for 600 dpi through the stored printer selection:
+// the copier scans at twice the resolution and prints the same size.
+TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
+    std::vector<BYTE> devMode = PdfDevMode(false);
+    ASSERT_GE(devMode.size(), sizeof(DEVMODEA) - 40);
+    auto* mode = reinterpret_cast<DEVMODEA*>(devMode.data());
+    mode->dmPrintQuality = 600;
+    mode->dmYResolution = 600;
+    mode->dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
+    const PrinterCaps fine = CapsOfPdfPrinter(mode);
+    ASSERT_EQ(fine.dpiX, 600) << "Wine's PostScript driver takes the resolution from the DEVMODE";
+    ASSERT_EQ(fine.dpiY, 600);
+    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+    WriteBinary(kPrinterKey, "DevNames", devNames);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+
+    Start();
+    Choose(0, 2);  // 23622 / 2 dots per metre: 300 dpi (150 on the 300 dpi printer)
+    const std::string pdf = PrintWith(kCopyButton);
+    ASSERT_FALSE(pdf.empty()) << LogText();
+    EXPECT_EQ(SetValues("ICAP_XRESOLUTION"), std::vector<double>{300});
+    const std::vector<double> frame = SetValues("ICAP_FRAMES");
+    ASSERT_EQ(frame.size(), 4u);
+    EXPECT_NEAR(frame[2], std::trunc(fine.horzRes * 72.0 / 600) / 72, 1e-3);
+    const Transfer image = LastTransfer();
+    wintest::PrintBox box = wintest::MeasurePdf(pdf, 600);
+    ASSERT_TRUE(box.ok);
+    EXPECT_NEAR(box.left, DotsToMm(fine.offsetX, 600), kToleranceMm);
+    EXPECT_NEAR(box.top, DotsToMm(fine.offsetY, 600), kToleranceMm);
+    ExpectTrueSize(box, image, 100);
+    std::printf("[ measured ] 600 dpi printer (printable %dx%d): %ldx%ld at %g dpi, printed %.3f x %.3f mm, "
+                "expected %.3f x %.3f\n",
+                fine.horzRes, fine.vertRes, image.width, image.height, image.dpi, box.width, box.height,
+                PrintedMm(image.width, image.dpi, 100), PrintedMm(image.height, image.dpi, 100));
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Milliseconds of the copier's optional trace, by event (the last of each).
+std::vector<std::pair<std::string, double>> ReadTrace(const std::string& path) {
+    std::vector<std::pair<std::string, double>> events;
+    std::ifstream in(path);
+    double ms = 0;
+    std::string event;
+    while (in >> ms >> event) events.emplace_back(event, ms);
+    return events;
+}
+
+double EventTime(const std::vector<std::pair<std::string, double>>& events, const std::string& name) {
+    for (const auto& e : events)
+        if (e.first == name) return e.second;
+    return -1;
+}
+
+// An A4 colour copy at 300 dpi (a scanner that offers only 300 dpi): how much
+// memory the copier needs beside the image, and where the time goes.
+TEST_F(CopyE2E, AnA4ColourCopyAt300DpiKeepsOneCopyOfTheImage) {
+    InstallScanner("Resolution=enumeration 300\n");
+    const std::string trace = wintest::ArtifactDir() + "\\trace.txt";
+    DeleteFileA(trace.c_str());
+    SetEnvironmentVariableA("KOPIWA_TRACE", trace.c_str());
+    Start();
+    SetEnvironmentVariableA("KOPIWA_TRACE", nullptr);
+    Choose(0, 2);
+    PROCESS_MEMORY_COUNTERS idle{};
+    idle.cb = sizeof idle;
+    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &idle, sizeof idle));
+
+    LARGE_INTEGER frequency, clicked, arrived;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&clicked);
+    const std::string pdf = PrintWith(kCopyButton);
+    QueryPerformanceCounter(&arrived);
+    ASSERT_FALSE(pdf.empty()) << LogText();
+    PROCESS_MEMORY_COUNTERS after{};
+    after.cb = sizeof after;
+    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &after, sizeof after));
+
+    const Transfer image = LastTransfer();
+    ASSERT_EQ(image.width, 2475);
+    ASSERT_EQ(image.height, 3504);
+    const double dibBytes = 40.0 + (image.width * 24 + 31) / 32 * 4.0 * image.height;
+    const double peak = static_cast<double>(after.PeakWorkingSetSize);
+    const double growth = peak - static_cast<double>(idle.WorkingSetSize);
+    const std::vector<std::pair<std::string, double>> events = ReadTrace(trace);
+    const double copy = EventTime(events, "copy"), prepared = EventTime(events, "scan-prepared"),
+                 acquired = EventTime(events, "acquire-returned"), handed = EventTime(events, "image-arrived"),
+                 started = EventTime(events, "doc-started"), drawStart = EventTime(events, "draw-start"),
+                 drawEnd = EventTime(events, "draw-end"), ended = EventTime(events, "doc-ended");
+    ASSERT_TRUE(copy >= 0 && prepared >= copy && handed >= prepared && drawEnd >= drawStart && ended >= drawEnd)
+        << "trace incomplete";
+    const double toPdf = static_cast<double>(arrived.QuadPart - clicked.QuadPart) * 1000.0 / frequency.QuadPart;
+    std::printf("[ measured ] DIB %.1f MB; working set idle %.1f MB, peak %.1f MB (growth %.1f MB = %.2f x DIB, "
+                "peak = %.2f x DIB)\n",
+                dibBytes / 1048576, idle.WorkingSetSize / 1048576.0, peak / 1048576, growth / 1048576,
+                growth / dibBytes, peak / dibBytes);
+    std::printf("[ measured ] Copy to EndDoc %.0f ms: controls, printer and negotiation %.0f ms, scanner's "
+                "transfer %.0f ms (from Acquire's return %.0f ms), print set-up %.0f ms, drawing %.0f ms, "
+                "end of page and EndDoc %.0f ms; click to complete PDF %.0f ms\n",
+                ended - copy, prepared - copy, handed - prepared, handed - acquired, started - handed,
+                drawEnd - drawStart, ended - drawEnd, toPdf);
+    // The image itself and what Wine's printer driver makes of it while it
+    // draws come to about 2.6 DIBs; a second copy kept by the copier (or a
+    // conversion of its own) would add another whole DIB.
+    EXPECT_LT(growth, 3.0 * dibBytes);
+    EXPECT_TRUE(copier.Exit());
+}
+
 }  // namespace
