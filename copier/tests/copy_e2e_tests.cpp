@@ -393,6 +393,7 @@ private:
 // looks at it, and posts the click that the copier finds when it goes on.
 TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
     InstallScanner("Resolution=enumeration 300\n");
+    wintest::FakeHelpEngine help;
     Start();
     Choose(0, 2);
     const std::set<std::string> before = wintest::PdfFiles();
@@ -417,9 +418,14 @@ TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
         EXPECT_EQ(StoredText(GetDlgItem(progress, 1027)).find(" へ出力中"), StoredText(GetDlgItem(progress, 1027)).size() - 9);
         EXPECT_EQ(StoredText(GetDlgItem(progress, 1028)), "");
         EXPECT_FALSE(IsWindowEnabled(copier.Dialog())) << "the copy dialog waits";
-        wintest::Screenshot("print_progress_dialog");
+        // Help (never disabled) makes the copier wait for this thread's help
+        // window inside its next turn of the message loop, which has put the
+        // progress dialog on the screen by then.
+        PostMessageA(copier.Dialog(), WM_COMMAND, 1030, 0);
         wintest::PostClick(progress, IDCANCEL);
     }
+    Sleep(1000);
+    wintest::Screenshot("print_progress_dialog");
     ASSERT_TRUE(wintest::WaitForWindowGone(progress, 60000));
     EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr) << "no message";
     ASSERT_TRUE(WaitReady());
