@@ -6,6 +6,7 @@ kopiwa_add_gtest_program(copier_e2e_tests
     ${CMAKE_CURRENT_LIST_DIR}/kopiwa_driver.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_devmode.cpp
     ${CMAKE_CURRENT_LIST_DIR}/copy_e2e_tests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/caption_paint_tests.cpp
   LIBS copier_ui wintest winspool psapi)
 target_include_directories(copier_e2e_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${ART_DIR})
 add_dependencies(copier_e2e_tests kopiwa virtual_scanner)
@@ -16,3 +17,4 @@ kopiwa_add_wine_test(NAME copier.e2e.recopy TARGET copier_e2e_tests RESOURCE_LOC
                      FILTER "CopyE2E.ReCopy*:CopyE2E.ACancelledScan*:CopyE2E.UnusableImages*")
 kopiwa_add_wine_test(NAME copier.e2e.large TARGET copier_e2e_tests RESOURCE_LOCK printer
                      FILTER "CopyE2E.CancelInTheProgress*:CopyE2E.AnA4Colour*")
+kopiwa_add_wine_test(NAME copier.e2e.painting TARGET copier_e2e_tests FILTER "CaptionStrips.*:Painting.*")
