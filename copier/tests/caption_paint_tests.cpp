@@ -88,11 +88,21 @@ void SetColor(const char* name, const char* value) {
     RegCloseKey(key);
 }
 
+std::string Hex(COLORREF c) {
+    char text[16];
+    wsprintfA(text, "%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+    return text;
+}
+
 const char* const kCaptionColors[] = {"ActiveTitle", "InactiveTitle", "GradientActiveTitle",
                                       "GradientInactiveTitle"};
 
-void SetCaptionColorsRed() {
-    for (const char* name : kCaptionColors) SetColor(name, "255 0 0");
+// Active title bars pure red, inactive ones pure blue.
+void SetCaptionColorsRedAndBlue() {
+    SetColor("ActiveTitle", "255 0 0");
+    SetColor("GradientActiveTitle", "255 0 0");
+    SetColor("InactiveTitle", "0 0 255");
+    SetColor("GradientInactiveTitle", "0 0 255");
 }
 
 // Wine's own colours again for programs started later.
@@ -118,8 +128,15 @@ protected:
         copier.reset(new Copier);
         ASSERT_TRUE(copier->Start());
         ASSERT_TRUE(PumpUntil([&] { return copier->Text(1024) == texts::kReady; }, 10000));
-        SetForegroundWindow(copier->Dialog());
-        Sleep(500);
+        SetActive(true);
+    }
+    // Under Xvfb without a window manager no window of another process comes
+    // to the front; the dialog is told it is active (or not) the way the
+    // system tells it, and repaints its frame.
+    void SetActive(bool active) {
+        PostMessageA(copier->Dialog(), WM_NCACTIVATE, active ? TRUE : FALSE, 0);
+        SendMessageA(copier->Dialog(), WM_NULL, 0, 0);
+        Sleep(300);
     }
     // Ends the copier without its settings: Wine's print dialog, which the
     // copier asks for the default printer as it ends, fails on the Windows 9x
@@ -153,14 +170,22 @@ protected:
         return row;
     }
 
+    // Strip n of the band is n / 47 of the caption colour, at every pixel.
+    void ExpectGradientTo(int red, int green, int blue) {
+        const BandRow row = ReadBandRow();
+        ASSERT_TRUE(row.ok);
+        ASSERT_GE(row.width, kCaptionStrips);
+        for (int n = 0; n < kCaptionStrips; ++n) {
+            int left = 0, right = 0;
+            CaptionStripExtent(n, row.width, &left, &right);
+            const COLORREF expected = RGB(red * n / 47, green * n / 47, blue * n / 47);
+            for (int x = left; x < right; ++x)
+                ASSERT_EQ(Hex(row.pixels[x]), Hex(expected)) << "strip " << n << " x " << x;
+        }
+    }
+
     std::unique_ptr<Copier> copier;
 };
-
-std::string Hex(COLORREF c) {
-    char text[16];
-    wsprintfA(text, "%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
-    return text;
-}
 
 // Windows 95 and NT 4.0 have flat title bars: the copier paints the gradient
 // from black to the caption colour (pure red here) in 48 strips.
@@ -168,27 +193,21 @@ TEST_F(Painting, OnWindows95AndNt40TheTitleBarRunsFromBlackToTheCaptionColour) {
     StartAs("win95");
     wintest::Screenshot("copy_dialog_win95", copier->Dialog());
     Stop();
-    SetCaptionColorsRed();
+    SetCaptionColorsRedAndBlue();
     for (const char* version : {"win95", "nt40"}) {
         SCOPED_TRACE(version);
         StartAs(version);
-        const BandRow row = ReadBandRow();
-        ASSERT_TRUE(row.ok);
-        ASSERT_GE(row.width, kCaptionStrips);
-        for (int n = 0; n < kCaptionStrips; ++n) {
-            int left = 0, right = 0;
-            CaptionStripExtent(n, row.width, &left, &right);
-            for (int x = left; x < right; ++x)
-                ASSERT_EQ(Hex(row.pixels[x]), Hex(RGB(255 * n / 47, 0, 0))) << "strip " << n << " x " << x;
-        }
+        ExpectGradientTo(255, 0, 0);
         wintest::Screenshot(std::string("red_caption_") + version, copier->Dialog());
+        SetActive(false);
+        ExpectGradientTo(0, 0, 255);
         Stop();
     }
 }
 
 // Windows 98 and 2000 draw their own title bars; the copier leaves them be.
 TEST_F(Painting, OnWindows98And2000TheTitleBarIsTheSystems) {
-    SetCaptionColorsRed();
+    SetCaptionColorsRedAndBlue();
     for (const char* version : {"win98", "win2k"}) {
         SCOPED_TRACE(version);
         StartAs(version);
