@@ -123,11 +123,13 @@ BOOL CCopyDialog::PrintImage(int pages) {
 
     TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
-    if (PrintPages(*this, printer, pages, &drawingFailed))
+    if (PrintPages(*this, printer, pages, &drawingFailed)) {
         EndDoc(printer);
-    else
+        TraceEvent("doc-ended");
+    } else {
         AbortDoc(printer);
-    TraceEvent("doc-ended");
+        TraceEvent("doc-aborted");
+    }
 
     EnableWindow(main, TRUE);
     progress.DestroyWindow();

@@ -76,6 +76,23 @@ Transfer LastTransfer() {
     return t;
 }
 
+// The copier's optional trace: its events in order, with their milliseconds.
+std::vector<std::pair<std::string, double>> ReadTrace(const std::string& path) {
+    std::vector<std::pair<std::string, double>> events;
+    std::ifstream in(path);
+    double ms = 0;
+    std::string event;
+    while (in >> ms >> event) events.emplace_back(event, ms);
+    return events;
+}
+
+// The time of the first `name` event, or -1.
+double EventTime(const std::vector<std::pair<std::string, double>>& events, const std::string& name) {
+    for (const auto& e : events)
+        if (e.first == name) return e.second;
+    return -1;
+}
+
 size_t TransferCount() { return LogLinesStartingWith("IMAGE/IMAGENATIVEXFER/GET").size(); }
 
 class CopyE2E : public ::testing::Test {
@@ -91,9 +108,22 @@ protected:
         DeleteCopierKeys();
     }
 
+    // The copier traces its steps into the test's artifact folder, so that
+    // a test can tell what it did even where the shared PDF queue cannot.
     void Start() {
-        ASSERT_TRUE(copier.Start());
+        trace = wintest::ArtifactDir() + "\\trace_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        DeleteFileA(trace.c_str());
+        SetEnvironmentVariableA("KOPIWA_TRACE", trace.c_str());
+        const bool started = copier.Start();
+        SetEnvironmentVariableA("KOPIWA_TRACE", nullptr);
+        ASSERT_TRUE(started);
         ASSERT_TRUE(WaitReady());
+    }
+    size_t TraceCount(const std::string& event) const {
+        size_t count = 0;
+        for (const auto& e : ReadTrace(trace)) count += e.first == event;
+        return count;
     }
     bool WaitReady(DWORD timeoutMs = 60000) {
         return PumpUntil([&] { return copier.Text(kStatusLine) == texts::kReady && copier.Enabled(kCopyButton); },
@@ -115,14 +145,15 @@ protected:
         EXPECT_TRUE(WaitReady()) << "back to ready after printing";
         return pdf;
     }
-    // Presses `button`; true when the copier is ready again and no page came.
+    // Presses `button`; true when the copier is ready again without having
+    // started a print job.
     bool NothingPrintedBy(int button) {
-        const std::set<std::string> before = wintest::PdfFiles();
+        const size_t jobs = TraceCount("print-start");
         copier.Click(button);
         // The status goes to scanning or printing at once and back on a tick.
         PumpUntil([&] { return copier.Text(kStatusLine) != texts::kReady; }, 1500);
         if (!WaitReady()) return false;
-        return wintest::WaitForNewPdf(before, 3000).empty();
+        return TraceCount("print-start") == jobs && TraceCount("copy") > 0;
     }
 
     // The ink of a page, expected at the printable area's top-left corner.
@@ -143,6 +174,7 @@ protected:
 
     Copier copier;
     PrinterCaps printer;
+    std::string trace;
 };
 
 // What the copier asks the scanner for on the PDF printer (300 dpi, A4
@@ -164,7 +196,7 @@ TEST_F(CopyE2E, EachModeAndSpeedAsksForItsResolutionAndPrintsAtTrueSize) {
     ASSERT_EQ(printer.vertRes, 3508);
     Start();
     const CopyCase cases[] = {
-        {0, 0, 75, 2, 24},   // colour / 6: 50 dpi, nearer 75 than 100... and 75 is first
+        {0, 0, 75, 2, 24},   // colour / 6: 1968 dots per metre, 50 dpi, snapped to 75
         {0, 1, 100, 2, 24},  // colour / 3
         {0, 2, 150, 2, 24},  // colour / 2
         {1, 2, 300, 1, 8},   // grey / 1
@@ -213,8 +245,8 @@ TEST_F(CopyE2E, TheScaleSizesTheFrameTheResolutionAndThePrint) {
         double dpi;
     };
     const ScaleCase cases[] = {
-        {50, 8.5, 11.6806, 75},           // page bound 1188 x 1682 pt: the bed (612 x 841) limits
-        {200, 297 / 72.0, 420 / 72.0, 300},  // 594 * 100 / 200, 841 * 100 / 200; 11811 * 2 / 2
+        {50, 8.5, 11.6806, 75},              // page bound 1188 x 1682 pt: the bed (612 x 841) limits
+        {200, 297 / 72.0, 420 / 72.0, 300},  // 594 * 100 / 200, 841 * 100 / 200; 23622 / 2
     };
     for (const ScaleCase& c : cases) {
         SCOPED_TRACE("scale " + std::to_string(c.scale));
@@ -330,7 +362,7 @@ TEST_F(CopyE2E, UnusableImagesFromTheDriverAreRefusedAndTheHeldOneKept) {
     for (const char* kind : {"header", "dimensions", "colors", "huge", "tiny"}) {
         SCOPED_TRACE(kind);
         WriteSettings(std::string("CorruptImage=") + kind + "\n");
-        const std::set<std::string> before = wintest::PdfFiles();
+        const size_t jobs = TraceCount("print-start");
         copier.Click(kCopyButton);
         HWND box = WaitForMessageBox(copier.Id(), 30000);
         ASSERT_NE(box, nullptr) << LogText();
@@ -339,7 +371,7 @@ TEST_F(CopyE2E, UnusableImagesFromTheDriverAreRefusedAndTheHeldOneKept) {
         if (std::string(kind) == "header") wintest::Screenshot("unusable_image_message", box);
         ASSERT_TRUE(AnswerMessageBox(box));
         ASSERT_TRUE(WaitReady());
-        EXPECT_TRUE(wintest::WaitForNewPdf(before, 2000).empty()) << "nothing printed";
+        EXPECT_EQ(TraceCount("print-start"), jobs) << "nothing printed";
         EXPECT_TRUE(copier.Enabled(kRecopyButton));
         EXPECT_TRUE(copier.Process().Running());
     }
@@ -430,7 +462,9 @@ TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
     EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr) << "no message";
     ASSERT_TRUE(WaitReady());
     EXPECT_TRUE(IsWindowEnabled(copier.Dialog()));
-    EXPECT_TRUE(wintest::WaitForNewPdf(before, 8000).empty()) << "the job was aborted";
+    EXPECT_EQ(TraceCount("doc-aborted"), 1u);
+    EXPECT_EQ(TraceCount("doc-ended"), 0u);
+    EXPECT_TRUE(wintest::WaitForNewPdf(before, 5000).empty()) << "the job was aborted";
     EXPECT_TRUE(copier.Enabled(kRecopyButton)) << "the image is held all the same";
     EXPECT_TRUE(copier.Exit());
 }
@@ -474,31 +508,11 @@ TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
     EXPECT_TRUE(copier.Exit());
 }
 
-// Milliseconds of the copier's optional trace, by event (the last of each).
-std::vector<std::pair<std::string, double>> ReadTrace(const std::string& path) {
-    std::vector<std::pair<std::string, double>> events;
-    std::ifstream in(path);
-    double ms = 0;
-    std::string event;
-    while (in >> ms >> event) events.emplace_back(event, ms);
-    return events;
-}
-
-double EventTime(const std::vector<std::pair<std::string, double>>& events, const std::string& name) {
-    for (const auto& e : events)
-        if (e.first == name) return e.second;
-    return -1;
-}
-
 // An A4 colour copy at 300 dpi (a scanner that offers only 300 dpi): how much
 // memory the copier needs beside the image, and where the time goes.
 TEST_F(CopyE2E, AnA4ColourCopyAt300DpiKeepsOneCopyOfTheImage) {
     InstallScanner("Resolution=enumeration 300\n");
-    const std::string trace = wintest::ArtifactDir() + "\\trace.txt";
-    DeleteFileA(trace.c_str());
-    SetEnvironmentVariableA("KOPIWA_TRACE", trace.c_str());
     Start();
-    SetEnvironmentVariableA("KOPIWA_TRACE", nullptr);
     Choose(0, 2);
     PROCESS_MEMORY_COUNTERS idle{};
     idle.cb = sizeof idle;
