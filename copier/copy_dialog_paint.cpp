@@ -1,6 +1,8 @@
 // The copy dialog's own painting; see copy_dialog_paint.h.
 #include "copy_dialog_paint.h"
 
+#include "kfw/gdi.h"
+
 namespace {
 
 // Window device context for the whole window, released when it goes.
@@ -162,9 +164,10 @@ void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitma
     RECT plain = client;
     plain.top = tiled.bottom;
 
-    // Loaded anew for every erase, so a change of system colours shows at once.
-    GdiObject<HBITMAP> tile(static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(tileBitmapId), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
+    // Loaded anew for every erase, so a change of system colours shows at
+    // once. All four button colours are mapped: black, dark grey, light grey
+    // and white (the 3D-colour loading flag would leave black and white).
+    GdiObject<HBITMAP> tile(AfxLoadSysColorBitmap(instance, static_cast<UINT>(tileBitmapId)));
     BITMAP info = {};
     MemoryDC memory(dc);
     if (tile.get() && memory.get() && GetObjectA(tile.get(), sizeof info, &info) && info.bmWidth > 0 &&

@@ -94,8 +94,9 @@ std::string Hex(COLORREF c) {
     return text;
 }
 
-const char* const kCaptionColors[] = {"ActiveTitle", "InactiveTitle", "GradientActiveTitle",
-                                      "GradientInactiveTitle"};
+const char* const kChangedColors[] = {"ActiveTitle", "InactiveTitle", "GradientActiveTitle",
+                                      "GradientInactiveTitle", "ButtonFace", "ButtonShadow",
+                                      "ButtonHilight", "ButtonText"};
 
 // Active title bars pure red, inactive ones pure blue.
 void SetCaptionColorsRedAndBlue() {
@@ -105,20 +106,48 @@ void SetCaptionColorsRedAndBlue() {
     SetColor("GradientInactiveTitle", "0 0 255");
 }
 
-// Wine's own colours again for programs started later.
-void ResetColors() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Colors", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    for (const char* name : kCaptionColors) RegDeleteValueA(key, name);
-    RegCloseKey(key);
-}
+// The colours as the prefix had them, put back for programs started later
+// (Wine's built-in defaults, which a deleted value falls back to, differ).
+class SavedColors {
+public:
+    SavedColors() {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Colors", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        for (const char* name : kChangedColors) {
+            char value[64] = "";
+            DWORD size = sizeof value - 1;
+            DWORD type = 0;
+            if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+                type == REG_SZ)
+                saved_.push_back({name, value});
+        }
+        RegCloseKey(key);
+    }
+    ~SavedColors() {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Colors", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+        for (const char* name : kChangedColors) RegDeleteValueA(key, name);
+        for (const auto& entry : saved_)
+            RegSetValueExA(key, entry.first.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.second.c_str()),
+                           static_cast<DWORD>(entry.second.size() + 1));
+        RegCloseKey(key);
+    }
+    SavedColors(const SavedColors&) = delete;
+    SavedColors& operator=(const SavedColors&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
 
 class Painting : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteCopierKeys(); }
+    void SetUp() override {
+        DeleteCopierKeys();
+        colors.reset(new SavedColors);
+    }
     void TearDown() override {
         if (copier && copier->Process().Running()) copier->Process().Kill();
-        ResetColors();
+        colors.reset();
         wintest::SetReportedWindowsVersion("Kopiwa.exe", "");
         DeleteCopierKeys();
     }
@@ -184,7 +213,86 @@ protected:
         }
     }
 
+    // The tile repeats every 48 pixels from the client area's top-left down
+    // to the separator, in the four button colours given; below it the plain
+    // button face.
+    void ExpectTiledBackground(COLORREF face, COLORREF shadow, COLORREF highlight, COLORREF text) {
+        HWND dialog = copier->Dialog();
+        RECT client;
+        GetClientRect(dialog, &client);
+        POINT origin = {0, 0};
+        ClientToScreen(dialog, &origin);
+        const RECT screen = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+        const wintest::ScreenPixels pixels = wintest::CaptureScreen(screen);
+        ASSERT_TRUE(pixels.ok);
+
+        // Pixels that no control covers (group boxes are frames: only their edges
+        // and captions are theirs).
+        std::vector<RECT> covered;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT r = WindowRect(child);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+            InflateRect(&r, 1, 1);
+            const LONG style = GetWindowLongA(child, GWL_STYLE);
+            if (wintest::ClassName(child) == "Button" && (style & 0x0F) == BS_GROUPBOX) {
+                const int frame = 18;  // the caption, on its button-face background
+                covered.push_back(RECT{r.left, r.top, r.right, r.top + frame});
+                covered.push_back(RECT{r.left, r.bottom - 3, r.right, r.bottom});
+                covered.push_back(RECT{r.left, r.top, r.left + 3, r.bottom});
+                covered.push_back(RECT{r.right - 3, r.top, r.right, r.bottom});
+            } else {
+                covered.push_back(r);
+            }
+        }
+        auto free = [&](int x, int y) {
+            const POINT p = {x, y};
+            for (const RECT& r : covered)
+                if (PtInRect(&r, p)) return false;
+            return true;
+        };
+        RECT line = WindowRect(GetDlgItem(dialog, 1033));
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&line), 2);
+        ASSERT_GT(line.top, 48);
+
+        const std::set<COLORREF> buttonColours = {face, shadow, highlight, text};
+        std::set<COLORREF> seen;
+        int compared = 0, different = 0;
+        for (int y = 0; y < line.top; ++y)
+            for (int x = 0; x < client.right; ++x) {
+                if (!free(x, y)) continue;
+                seen.insert(pixels.At(x, y));
+                if (x + 48 < client.right && free(x + 48, y)) {
+                    ++compared;
+                    different += pixels.At(x, y) != pixels.At(x + 48, y);
+                }
+                if (y + 48 < line.top && free(x, y + 48)) {
+                    ++compared;
+                    different += pixels.At(x, y) != pixels.At(x, y + 48);
+                }
+            }
+        EXPECT_GT(compared, 5000);
+        EXPECT_EQ(different, 0) << "of " << compared << " pixel pairs 48 apart";
+        for (COLORREF c : seen) EXPECT_TRUE(buttonColours.count(c)) << Hex(c) << " is no button colour";
+        EXPECT_GE(seen.size(), 3u) << "face, and the line's light and dark sides";
+        EXPECT_TRUE(seen.count(face) && seen.count(shadow) && seen.count(highlight));
+        // The tile starts at the client's top-left corner: the same as the
+        // bitmap's own first row, wherever the dialog sits.
+        const COLORREF corner = pixels.At(0, 0);
+        EXPECT_TRUE(buttonColours.count(corner));
+
+        int plain = 0;
+        for (int y = line.bottom + 1; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                if (free(x, y)) {
+                    ++plain;
+                    EXPECT_EQ(Hex(pixels.At(x, y)), Hex(face)) << x << "," << y;
+                    if (::testing::Test::HasFailure()) return;
+                }
+        EXPECT_GT(plain, 20);
+    }
+
     std::unique_ptr<Copier> copier;
+    std::unique_ptr<SavedColors> colors;
 };
 
 // Windows 95 and NT 4.0 have flat title bars: the copier paints the gradient
@@ -225,81 +333,21 @@ TEST_F(Painting, OnWindows98And2000TheTitleBarIsTheSystems) {
 
 // The tile repeats every 48 pixels from the client area's top-left down to
 // the separator, in the four button colours; below it the plain button face.
+// The tile follows the system's button colours, which the copier maps the
+// bitmap's greys to; so it changes when they do.
 TEST_F(Painting, TheBackgroundIsTiledAboveTheSeparatorAndPlainBelow) {
     StartAs("");
-    HWND dialog = copier->Dialog();
-    wintest::Screenshot("copy_dialog", dialog);
-    RECT client;
-    GetClientRect(dialog, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(dialog, &origin);
-    const RECT screen = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
-    const wintest::ScreenPixels pixels = wintest::CaptureScreen(screen);
-    ASSERT_TRUE(pixels.ok);
-
-    // Pixels that no control covers (group boxes are frames: only their edges
-    // and captions are theirs).
-    std::vector<RECT> covered;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        RECT r = WindowRect(child);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        InflateRect(&r, 1, 1);
-        const LONG style = GetWindowLongA(child, GWL_STYLE);
-        if (wintest::ClassName(child) == "Button" && (style & 0x0F) == BS_GROUPBOX) {
-            const int frame = 18;  // the caption, on its button-face background
-            covered.push_back(RECT{r.left, r.top, r.right, r.top + frame});
-            covered.push_back(RECT{r.left, r.bottom - 3, r.right, r.bottom});
-            covered.push_back(RECT{r.left, r.top, r.left + 3, r.bottom});
-            covered.push_back(RECT{r.right - 3, r.top, r.right, r.bottom});
-        } else {
-            covered.push_back(r);
-        }
-    }
-    auto free = [&](int x, int y) {
-        const POINT p = {x, y};
-        for (const RECT& r : covered)
-            if (PtInRect(&r, p)) return false;
-        return true;
-    };
-    RECT line = WindowRect(GetDlgItem(dialog, 1033));
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&line), 2);
-    ASSERT_GT(line.top, 48);
-
-    const std::set<COLORREF> buttonColours = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW),
-                                              GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNTEXT)};
-    std::set<COLORREF> seen;
-    int compared = 0, different = 0;
-    for (int y = 0; y < line.top; ++y)
-        for (int x = 0; x < client.right; ++x) {
-            if (!free(x, y)) continue;
-            seen.insert(pixels.At(x, y));
-            if (x + 48 < client.right && free(x + 48, y)) {
-                ++compared;
-                different += pixels.At(x, y) != pixels.At(x + 48, y);
-            }
-            if (y + 48 < line.top && free(x, y + 48)) {
-                ++compared;
-                different += pixels.At(x, y) != pixels.At(x, y + 48);
-            }
-        }
-    EXPECT_GT(compared, 5000);
-    EXPECT_EQ(different, 0) << "of " << compared << " pixel pairs 48 apart";
-    for (COLORREF c : seen) EXPECT_TRUE(buttonColours.count(c)) << Hex(c) << " is no button colour";
-    EXPECT_GE(seen.size(), 3u) << "face, and the line's light and dark sides";
-    // The tile starts at the client's top-left corner: the same as the
-    // bitmap's own first row, wherever the dialog sits.
-    const COLORREF corner = pixels.At(0, 0);
-    EXPECT_TRUE(buttonColours.count(corner));
-
-    int plain = 0;
-    for (int y = line.bottom + 1; y < client.bottom; ++y)
-        for (int x = 0; x < client.right; ++x)
-            if (free(x, y)) {
-                ++plain;
-                EXPECT_EQ(Hex(pixels.At(x, y)), Hex(GetSysColor(COLOR_BTNFACE))) << x << "," << y;
-                if (::testing::Test::HasFailure()) return;
-            }
-    EXPECT_GT(plain, 20);
+    wintest::Screenshot("copy_dialog", copier->Dialog());
+    ExpectTiledBackground(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT),
+                          GetSysColor(COLOR_BTNTEXT));
+    Stop();
+    SetColor("ButtonFace", "250 240 200");
+    SetColor("ButtonShadow", "120 60 0");
+    SetColor("ButtonHilight", "255 255 240");
+    SetColor("ButtonText", "0 0 80");
+    StartAs("");
+    wintest::Screenshot("copy_dialog_own_colours", copier->Dialog());
+    ExpectTiledBackground(RGB(250, 240, 200), RGB(120, 60, 0), RGB(255, 255, 240), RGB(0, 0, 80));
 }
 
 // Wine shows a minimised dialog as a bare title bar with no client area, so
