@@ -11,6 +11,7 @@
 #include "kfw/app.h"
 #include "print_job.h"
 #include "scan_plan.h"
+#include "trace.h"
 #include "twain_session.h"
 
 namespace {
@@ -41,6 +42,8 @@ CCopyDialog::CCopyDialog() noexcept
       m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_KOPIWA))),
       m_pSession(),
       m_hImage(),
+      m_nImageXRes(0),
+      m_nImageYRes(0),
       m_bCaptionActive(FALSE),
       m_bTrackPosition(FALSE),
       m_bPrinting(FALSE),
@@ -170,6 +173,7 @@ LRESULT CCopyDialog::OnDestroy(WPARAM, LPARAM) {
 }
 
 void CCopyDialog::OnCopy() {
+    TraceEvent("copy");
     if (!UpdateData(TRUE)) return;
     PrinterMetrics printer{};
     if (!GetPrinterMetrics(&printer)) return;
@@ -181,7 +185,9 @@ void CCopyDialog::OnCopy() {
     if (!m_pSession || !m_pSession->OpenSourceManager()) return;
     if (!m_pSession->OpenSource()) return;
     PrepareScan(*m_pSession, printer, m_nScale, m_nColorSelect, m_nSpeedSelect);
+    TraceEvent("scan-prepared");
     m_pSession->Acquire(m_nUISelect != 0);
+    TraceEvent("acquire-returned");
 }
 
 void CCopyDialog::OnSelectScanner() {
@@ -194,6 +200,7 @@ void CCopyDialog::OnSelectScanner() {
 // wParam is a packed DIB in movable memory that the dialog now owns, or 0.
 LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
     HGLOBAL image = reinterpret_cast<HGLOBAL>(wParam);
+    TraceEvent("image-arrived");
     if (!image) return 0;
     if (!IsDibHandleUsable(image)) {
         // A block from the driver that is not a bitmap this program can read
@@ -205,6 +212,9 @@ LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
         return 0;
     }
     m_hImage.Reset(image);
+    m_nImageXRes = 0;
+    m_nImageYRes = 0;
+    if (m_pSession) m_pSession->GetImageResolution(&m_nImageXRes, &m_nImageYRes);
     PrintImage(1);
     if (m_hImage) EnableWindow(GetDlgItem(IDC_RECOPY), TRUE);
     return 0;

@@ -47,6 +47,11 @@ public:
     HICON m_hIcon;
     std::unique_ptr<CTwainSession> m_pSession;
     kfw::GlobalMemory m_hImage;  // packed DIB of the last scan
+    // Its resolution in dots per metre as the scanner reported it for that
+    // image, kept with it: a later scan that ends without an image must not
+    // change the size at which Re-copy prints this one.
+    LONG m_nImageXRes;
+    LONG m_nImageYRes;
     BOOL m_bCaptionActive;
     BOOL m_bTrackPosition;
     BOOL m_bPrinting;

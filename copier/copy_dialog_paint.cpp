@@ -1,6 +1,7 @@
 // The copy dialog's own painting; see copy_dialog_paint.h.
 #include "copy_dialog_paint.h"
 
+#include "kfw/gdi.h"
 #include "kfw/handles.h"
 
 bool IsVersion40System() {
@@ -100,9 +101,10 @@ void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitma
     RECT plain = client;
     plain.top = tiled.bottom;
 
-    // Loaded anew for every erase, so a change of system colours shows at once.
-    kfw::GdiObject<HBITMAP> tile(static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(tileBitmapId), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
+    // Loaded anew for every erase, so a change of system colours shows at
+    // once. All four button colours are mapped: black, dark grey, light grey
+    // and white (the 3D-colour loading flag would leave black and white).
+    kfw::GdiObject<HBITMAP> tile(AfxLoadSysColorBitmap(instance, static_cast<UINT>(tileBitmapId)));
     BITMAP info = {};
     kfw::OwnedDC memory(CreateCompatibleDC(dc));
     if (tile.Get() && memory.Get() && GetObjectA(tile.Get(), sizeof info, &info) && info.bmWidth > 0 &&

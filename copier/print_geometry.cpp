@@ -18,11 +18,16 @@ LONG ClampToLong(long long value) {
 // A source that reported nothing (or nonsense) is taken as 200 dots per inch.
 LONG UsableDpm(LONG dpm) { return dpm > 0 ? dpm : kDefaultImageDpm; }
 
-long long PhysicalPoints(LONG pixels, LONG dpm) {
-    const double points = std::trunc(pixels * kPointsPerMetre / dpm);
-    if (points >= static_cast<double>(LONG_MAX)) return LONG_MAX;
-    if (points <= static_cast<double>(LONG_MIN)) return LONG_MIN;
-    return static_cast<long long>(points);
+// The image's physical length in points, kept with its fraction: cut to whole
+// points first, a scan of 3504 rows at 300 dpi (840.96 points) would print
+// 3500 dots high, a third of a millimetre short, and four times that at 400 %.
+double PhysicalPoints(LONG pixels, LONG dpm) { return pixels * kPointsPerMetre / dpm; }
+
+LONG WholePoints(double points) {
+    const double whole = std::trunc(points);
+    if (whole >= static_cast<double>(LONG_MAX)) return LONG_MAX;
+    if (whole <= static_cast<double>(LONG_MIN)) return LONG_MIN;
+    return static_cast<LONG>(whole);
 }
 
 struct Axis {
@@ -30,11 +35,13 @@ struct Axis {
     LONG src;
 };
 
-// One axis: integer arithmetic left to right, each division truncating, held
-// in 64 bits so that an outsized image cannot wrap round. What does not fit is
-// cut off at the far edge and the scale is kept.
-Axis PlaceAxis(LONG pixels, long long points, LONG dpi, LONG printable, int scale) {
-    long long dest = static_cast<long long>(dpi) * points / 72 * scale / 100;
+// One axis: the printed length to the nearest printer dot, held in 64 bits so
+// that an outsized image cannot wrap round. What does not fit is cut off at
+// the far edge and the scale is kept.
+Axis PlaceAxis(LONG pixels, double points, LONG dpi, LONG printable, int scale) {
+    const double exact = static_cast<double>(dpi) * points / 72.0 * scale / 100.0;
+    if (!(exact < 9.0e18)) return printable > 0 ? Axis{printable, 1} : Axis{0, 0};
+    long long dest = static_cast<long long>(std::floor(exact + 0.5));
     long long src = pixels;
     if (dest > printable) {
         if (printable <= 0) return Axis{0, 0};
@@ -54,10 +61,10 @@ PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDp
     PrintPlacement p{};
     p.xDpm = UsableDpm(xDpm);
     p.yDpm = UsableDpm(yDpm);
-    const long long widthPt = PhysicalPoints(imageWidth, p.xDpm);
-    const long long heightPt = PhysicalPoints(imageHeight, p.yDpm);
-    p.widthPt = ClampToLong(widthPt);
-    p.heightPt = ClampToLong(heightPt);
+    const double widthPt = PhysicalPoints(imageWidth, p.xDpm);
+    const double heightPt = PhysicalPoints(imageHeight, p.yDpm);
+    p.widthPt = WholePoints(widthPt);
+    p.heightPt = WholePoints(heightPt);
     const Axis x = PlaceAxis(imageWidth, widthPt, printer.nLogPixelsX, printer.nHorzRes, scale);
     const Axis y = PlaceAxis(imageHeight, heightPt, printer.nLogPixelsY, printer.nVertRes, scale);
     p.destWidth = x.dest;

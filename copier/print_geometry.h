@@ -12,13 +12,14 @@ const LONG kDefaultImageDpm = 7874;
 
 struct PrintPlacement {
     LONG xDpm, yDpm;            // image resolution used
-    LONG widthPt, heightPt;     // physical size of the whole image in points
+    LONG widthPt, heightPt;     // physical size of the whole image in whole points
     LONG destWidth, destHeight; // device pixels from the printable area's top-left
     LONG srcWidth, srcHeight;   // image pixels drawn there, from the image's top-left
 };
 
 // `imageWidth` and `imageHeight` in pixels (positive), resolutions in dots per
-// metre as the source reported them, `scale` in percent (positive). Nothing is
-// to be drawn when a destination size comes out 0.
+// metre as the source reported them, `scale` in percent (positive). Each
+// printed length is the image's exact physical length times the scale, to the
+// nearest printer dot. Nothing is to be drawn when a destination size comes out 0.
 PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDpm, LONG yDpm,
                                      const PrinterMetrics& printer, int scale);

@@ -9,6 +9,7 @@
 #include "kfw/handles.h"
 #include "kfw/print.h"
 #include "print_geometry.h"
+#include "trace.h"
 #include "twain_session.h"
 
 BOOL g_bUserAbort = FALSE;
@@ -77,6 +78,7 @@ BOOL PrintPages(CCopyDialog& dialog, HDC printer, int pages, BOOL* drawingFailed
 }  // namespace
 
 BOOL CCopyDialog::PrintImage(int pages) {
+    TraceEvent("print-start");
     m_nStatus = StatusPrinting;
     ShowStatusText();
     EnableControlsForStatus();
@@ -119,11 +121,15 @@ BOOL CCopyDialog::PrintImage(int pages) {
         return FALSE;
     }
 
+    TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
-    if (PrintPages(*this, printer, pages, &drawingFailed))
+    if (PrintPages(*this, printer, pages, &drawingFailed)) {
         EndDoc(printer);
-    else
+        TraceEvent("doc-ended");
+    } else {
         AbortDoc(printer);
+        TraceEvent("doc-aborted");
+    }
 
     EnableWindow(main, TRUE);
     progress.DestroyWindow();
@@ -137,8 +143,9 @@ BOOL CCopyDialog::PrintImage(int pages) {
 }
 
 BOOL CCopyDialog::PrintImagePage(HDC printer) {
-    LONG xDpm = 0, yDpm = 0;
-    if (m_pSession) m_pSession->GetImageResolution(&xDpm, &yDpm);
+    // The resolution read when this image was handed over, not that of a
+    // later scan which may have been cancelled after its transfer began.
+    const LONG xDpm = m_nImageXRes, yDpm = m_nImageYRes;
 
     kfw::GlobalLockGuard<BYTE> image(m_hImage.Get());
     if (!image || !IsDibUsable(image.Get(), m_hImage.Size())) return FALSE;
@@ -156,5 +163,8 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
 
     const RECT destination = {0, 0, placement.destWidth, placement.destHeight};
     const RECT source = {0, 0, placement.srcWidth, placement.srcHeight};
-    return DrawDib(printer, destination, image.Get(), source, static_cast<HPALETTE>(palette.GetSafeHandle())) != 0;
+    TraceEvent("draw-start");
+    const int drawn = DrawDib(printer, destination, image.Get(), source, static_cast<HPALETTE>(palette.GetSafeHandle()));
+    TraceEvent("draw-end");
+    return drawn != 0;
 }

@@ -189,6 +189,22 @@ TEST_F(CopyDialog, TheSystemMenuOffersAboutAndNoMaximizeOrSize) {
     EXPECT_TRUE(GetMenuState(menu, SC_SIZE, MF_BYCOMMAND) & MF_GRAYED);
 }
 
+// The icon answered for dragging a minimised dialog is the program's own,
+// the one in its title bar.
+TEST_F(CopyDialog, AnswersItsIconForDragging) {
+    const HICON icon = reinterpret_cast<HICON>(SendMessageA(dialog.m_hWnd, WM_QUERYDRAGICON, 0, 0));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon, dialog.m_hIcon);
+    EXPECT_EQ(icon, reinterpret_cast<HICON>(SendMessageA(dialog.m_hWnd, WM_GETICON, ICON_BIG, 0)));
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXICON)) << "the icon of the system's size";
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
 TEST_F(CopyDialog, TheScaleRangeIsSetOnTheUpDownControl) {
     const LRESULT range = SendMessageA(dialog.GetDlgItem(IDC_SCALE_SPIN), UDM_GETRANGE, 0, 0);
     EXPECT_EQ(LOWORD(range), 400);

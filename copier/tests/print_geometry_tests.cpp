@@ -28,13 +28,21 @@ TEST(PrintGeometry, HalfScaleFitsWithoutCropping) {
     EXPECT_EQ(p.srcHeight, 2200);
 }
 
-TEST(PrintGeometry, DividesLeftToRightTruncatingEachTime) {
-    // 101 pixels at 300 dpi (11811 dpm): trunc(24.2399) = 24 points; on a
-    // 300 dpi printer 300 x 24 / 72 = 100, x 33 / 100 = 33 (not 33.33 or 32).
-    const PrinterMetrics p300{300, 300, 2400, 3300};
+TEST(PrintGeometry, PrintsTheExactLengthToTheNearestDot) {
+    // 101 pixels at 300 dpi (11811 dpm) are 24.24 points; on a 300 dpi
+    // printer 101 dots, at 33 % 33.33, so 33.
+    const PrinterMetrics p300{300, 300, 2479, 3508};
     const PrintPlacement p = ComputePrintPlacement(101, 101, 11811, 11811, p300, 33);
     EXPECT_EQ(p.widthPt, 24);
     EXPECT_EQ(p.destWidth, 33);
+    // A4 scanned at 300 dpi: 3504 rows are 840.96 points. Whole points would
+    // give 3500 dots (0.34 mm short), and 14 dots short at 400 %.
+    const PrintPlacement a4 = ComputePrintPlacement(2475, 3504, 11811, 11811, p300, 100);
+    EXPECT_EQ(a4.destWidth, 2475);
+    EXPECT_EQ(a4.destHeight, 3504);
+    const PrintPlacement quarter = ComputePrintPlacement(619, 876, 11811, 11811, p300, 400);
+    EXPECT_EQ(quarter.destWidth, 2476);
+    EXPECT_EQ(quarter.destHeight, 3504);
     // Different axes keep their own resolutions and printer dots.
     const PrinterMetrics odd{600, 300, 4800, 3300};
     const PrintPlacement q = ComputePrintPlacement(300, 300, 11811, 5905, odd, 100);

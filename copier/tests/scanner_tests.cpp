@@ -15,73 +15,12 @@
 #include "dib.h"
 #include "scan_plan.h"
 #include "twain_session.h"
+#include "virtual_scanner_support.h"
 #include "wintest.h"
 
 namespace {
 
-std::string TwainDir() { return wintest::WindowsDir() + "\\twain_32"; }
-std::string IniPath() { return TwainDir() + "\\sane.ini"; }
-std::string LogPath() { return TwainDir() + "\\sane.log"; }
-
-// Puts the virtual scanner in place with the given settings ([Scanner] lines).
-void InstallScanner(const std::string& settings) {
-    CreateDirectoryA(TwainDir().c_str(), nullptr);
-    const std::string source = wintest::BuildDir() + "\\fixtures\\virtual_scanner.dll";
-    const std::string target = TwainDir() + "\\sane.ds";
-    // Once a source has been opened the manager keeps it loaded; the copy in
-    // place is the same file.
-    if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-        ASSERT_NE(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES) << source;
-    }
-    std::ofstream ini(IniPath(), std::ios::trunc);
-    ini << "[Scanner]\n" << settings;
-    ini.close();
-    DeleteFileA(LogPath().c_str());
-}
-
-std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    std::ifstream log(LogPath());
-    std::string line;
-    while (std::getline(log, line)) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> LogLinesStartingWith(const std::string& prefix) {
-    std::vector<std::string> found;
-    for (const std::string& line : LogLines())
-        if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
-    return found;
-}
-
-// Index of the first log line starting with `prefix`, or -1.
-int LogIndex(const std::string& prefix) {
-    const std::vector<std::string> lines = LogLines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
-    return -1;
-}
-
-std::string LogText() {
-    std::string text;
-    for (const std::string& line : LogLines()) text += line + "\n";
-    return text;
-}
-
-// Numbers of a "SET <cap> <type> a b c ... -> rc" line.
-std::vector<double> SetValues(const std::string& cap) {
-    const std::vector<std::string> lines = LogLinesStartingWith("CONTROL/CAPABILITY/SET " + cap + " ");
-    if (lines.empty()) return {};
-    std::istringstream words(lines.back());
-    std::vector<double> values;
-    std::string word;
-    while (words >> word && word != "->") {
-        char* end = nullptr;
-        const double v = std::strtod(word.c_str(), &end);
-        if (end && *end == '\0' && !word.empty()) values.push_back(v);
-    }
-    return values;
-}
+using namespace scanner;
 
 // What the owner window saw of one hand-off.
 struct Image {

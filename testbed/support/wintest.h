@@ -42,6 +42,8 @@ public:
     bool Running() const;
     DWORD ExitCode() const;
     DWORD Id() const { return info_.dwProcessId; }
+    // The process handle (all access), for queries such as its memory use.
+    HANDLE Handle() const { return info_.hProcess; }
     void Kill();
 
 private:

@@ -1,0 +1,591 @@
+// Kopiwa.exe from the distribution folder making real copies: the virtual
+// scanner installed in the test's Wine prefix as the TWAIN source, the PDF
+// queue as the default printer. What the copier asked the scanner for is read
+// from the scanner's log, what it printed is measured in the PDF.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "copier_texts.h"
+#include "kopiwa_driver.h"
+#include "virtual_scanner_support.h"
+
+using namespace kopiwa;
+using namespace scanner;
+
+namespace {
+
+const int kCopyButton = 1001;
+const int kRecopyButton = 1012;
+const int kScaleEdit = 1005;
+const int kStatusLine = 1024;
+const int kModeButtons[] = {1009, 1032, 1010};        // colour, grey photograph, text
+const int kSpeedButtons[] = {1014, 1015, 1016};       // super-fast, fast, normal
+
+// One printer dot at 300 dpi is 0.085 mm; the rendering of the PDF for the
+// measurement rounds each edge to a rendered pixel once more.
+const double kToleranceMm = 0.2;
+
+double DotsToMm(double dots, int dpi) { return dots * 25.4 / dpi; }
+
+// The printer as the copier sees it: its device context's capabilities.
+struct PrinterCaps {
+    int dpiX = 0, dpiY = 0, horzRes = 0, vertRes = 0, offsetX = 0, offsetY = 0;
+};
+
+PrinterCaps CapsOfPdfPrinter(const DEVMODEA* mode = nullptr) {
+    PrinterCaps caps;
+    HDC dc = CreateDCA("WINSPOOL", "PDF", nullptr, mode);
+    if (!dc) return caps;
+    caps.dpiX = GetDeviceCaps(dc, LOGPIXELSX);
+    caps.dpiY = GetDeviceCaps(dc, LOGPIXELSY);
+    caps.horzRes = GetDeviceCaps(dc, HORZRES);
+    caps.vertRes = GetDeviceCaps(dc, VERTRES);
+    caps.offsetX = GetDeviceCaps(dc, PHYSICALOFFSETX);
+    caps.offsetY = GetDeviceCaps(dc, PHYSICALOFFSETY);
+    DeleteDC(dc);
+    return caps;
+}
+
+// One image as the scanner's log tells of it.
+struct Transfer {
+    bool ok = false;
+    long width = 0, height = 0;
+    int bits = 0;
+    double dpi = 0;  // the resolution set last before it
+};
+
+Transfer LastTransfer() {
+    Transfer t;
+    const std::vector<std::string> lines = LogLinesStartingWith("IMAGE/IMAGENATIVEXFER/GET image=");
+    if (lines.empty()) return t;
+    int index = 0;
+    t.ok = std::sscanf(lines.back().c_str(), "IMAGE/IMAGENATIVEXFER/GET image=%d %ldx%ldx%d", &index, &t.width,
+                       &t.height, &t.bits) == 4;
+    const std::vector<double> dpi = SetValues("ICAP_XRESOLUTION");
+    if (!dpi.empty()) t.dpi = dpi.back();
+    return t;
+}
+
+// The copier's optional trace: its events in order, with their milliseconds.
+std::vector<std::pair<std::string, double>> ReadTrace(const std::string& path) {
+    std::vector<std::pair<std::string, double>> events;
+    std::ifstream in(path);
+    double ms = 0;
+    std::string event;
+    while (in >> ms >> event) events.emplace_back(event, ms);
+    return events;
+}
+
+// The time of the last `name` event, or -1.
+double EventTime(const std::vector<std::pair<std::string, double>>& events, const std::string& name) {
+    double time = -1;
+    for (const auto& e : events)
+        if (e.first == name) time = e.second;
+    return time;
+}
+
+size_t TransferCount() { return LogLinesStartingWith("IMAGE/IMAGENATIVEXFER/GET").size(); }
+
+class CopyE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteCopierKeys();
+        InstallScanner("");
+        printer = CapsOfPdfPrinter();
+        ASSERT_GT(printer.dpiX, 0) << "the PDF printer";
+    }
+    void TearDown() override {
+        if (copier.Process().Running()) copier.Process().Kill();
+        DeleteCopierKeys();
+    }
+
+    // The copier traces its steps into the test's artifact folder, so that
+    // a test can tell what it did even where the shared PDF queue cannot.
+    void Start() {
+        trace = wintest::ArtifactDir() + "\\trace_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        DeleteFileA(trace.c_str());
+        SetEnvironmentVariableA("KOPIWA_TRACE", trace.c_str());
+        const bool started = copier.Start();
+        SetEnvironmentVariableA("KOPIWA_TRACE", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(WaitReady());
+    }
+    size_t TraceCount(const std::string& event) const {
+        size_t count = 0;
+        for (const auto& e : ReadTrace(trace)) count += e.first == event;
+        return count;
+    }
+    bool WaitReady(DWORD timeoutMs = 60000) {
+        return PumpUntil([&] { return copier.Text(kStatusLine) == texts::kReady && copier.Enabled(kCopyButton); },
+                         timeoutMs);
+    }
+    void Choose(int mode, int speed) {
+        copier.Click(kModeButtons[mode]);
+        copier.Click(kSpeedButtons[speed]);
+        ASSERT_TRUE(PumpUntil(
+            [&] { return copier.Checked(kModeButtons[mode]) && copier.Checked(kSpeedButtons[speed]); }, 5000));
+    }
+    void SetScale(int scale) { copier.SetText(kScaleEdit, std::to_string(scale)); }
+
+    // Presses `button` and waits for the page it prints; "" when none came.
+    std::string PrintWith(int button) {
+        const std::set<std::string> before = wintest::PdfFiles();
+        copier.Click(button);
+        const std::string pdf = wintest::WaitForNewPdf(before, 90000);
+        EXPECT_TRUE(WaitReady()) << "back to ready after printing";
+        return pdf;
+    }
+    // Presses `button`; true when the copier is ready again without having
+    // started a print job.
+    bool NothingPrintedBy(int button) {
+        const size_t jobs = TraceCount("print-start");
+        copier.Click(button);
+        // The status goes to scanning or printing at once and back on a tick.
+        PumpUntil([&] { return copier.Text(kStatusLine) != texts::kReady; }, 1500);
+        if (!WaitReady()) return false;
+        return TraceCount("print-start") == jobs && TraceCount("copy") > 0;
+    }
+
+    // The ink of a page, expected at the printable area's top-left corner.
+    wintest::PrintBox Measure(const std::string& pdf) {
+        wintest::PrintBox box = wintest::MeasurePdf(pdf, 300);
+        EXPECT_TRUE(box.ok) << pdf;
+        EXPECT_FALSE(box.empty) << pdf;
+        EXPECT_NEAR(box.left, DotsToMm(printer.offsetX, printer.dpiX), kToleranceMm) << pdf;
+        EXPECT_NEAR(box.top, DotsToMm(printer.offsetY, printer.dpiY), kToleranceMm) << pdf;
+        return box;
+    }
+    // The printed size of a transferred image at `scale`, in millimetres.
+    static double PrintedMm(long pixels, double dpi, int scale) { return pixels / dpi * 25.4 * scale / 100.0; }
+    void ExpectTrueSize(const wintest::PrintBox& box, const Transfer& image, int scale) {
+        EXPECT_NEAR(box.width, PrintedMm(image.width, image.dpi, scale), kToleranceMm);
+        EXPECT_NEAR(box.height, PrintedMm(image.height, image.dpi, scale), kToleranceMm);
+    }
+
+    Copier copier;
+    PrinterCaps printer;
+    std::string trace;
+};
+
+// What the copier asks the scanner for on the PDF printer (300 dpi, A4
+// printable 2479 x 3508 dots): at 100 % the frame is the printable area in
+// whole points (594 x 841), the bed (8.5 x 11.69 in) cut to it; the base
+// resolution 11811 dots per metre divided by the mode's and speed's divisor
+// and snapped to the scanner's 75 100 150 200 300 400 600 1200 dpi.
+struct CopyCase {
+    int mode, speed;
+    double dpi;     // snapped
+    int pixelType;  // TWPT_RGB 2, TWPT_GRAY 1, TWPT_BW 0
+    int bits;
+};
+
+TEST_F(CopyE2E, EachModeAndSpeedAsksForItsResolutionAndPrintsAtTrueSize) {
+    ASSERT_EQ(printer.dpiX, 300);
+    ASSERT_EQ(printer.dpiY, 300);
+    ASSERT_EQ(printer.horzRes, 2479);
+    ASSERT_EQ(printer.vertRes, 3508);
+    Start();
+    const CopyCase cases[] = {
+        {0, 0, 75, 2, 24},   // colour / 6: 1968 dots per metre, 50 dpi, snapped to 75
+        {0, 1, 100, 2, 24},  // colour / 3
+        {0, 2, 150, 2, 24},  // colour / 2
+        {1, 2, 300, 1, 8},   // grey / 1
+        {1, 1, 150, 1, 8},   // grey / 2
+        {2, 0, 100, 0, 1},   // text / 3
+    };
+    for (const CopyCase& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed));
+        Choose(c.mode, c.speed);
+        const size_t transfers = TransferCount();
+        const std::string pdf = PrintWith(kCopyButton);
+        ASSERT_FALSE(pdf.empty()) << LogText();
+        EXPECT_EQ(TransferCount(), transfers + 1);
+        const std::vector<double> frame = SetValues("ICAP_FRAMES");
+        ASSERT_EQ(frame.size(), 4u) << LogText();
+        EXPECT_EQ(frame[0], 0);
+        EXPECT_EQ(frame[1], 0);
+        EXPECT_NEAR(frame[2], 594 / 72.0, 1e-3) << "8.25 in";
+        EXPECT_NEAR(frame[3], 841 / 72.0, 1e-3) << "11.6806 in";
+        EXPECT_EQ(SetValues("ICAP_XRESOLUTION"), std::vector<double>{c.dpi});
+        EXPECT_EQ(SetValues("ICAP_YRESOLUTION"), std::vector<double>{c.dpi});
+        EXPECT_EQ(SetValues("ICAP_PIXELTYPE"), std::vector<double>{static_cast<double>(c.pixelType)});
+        const Transfer image = LastTransfer();
+        ASSERT_TRUE(image.ok) << LogText();
+        EXPECT_EQ(image.bits, c.bits);
+        EXPECT_EQ(image.width, std::lround(8.25 * c.dpi));
+        const wintest::PrintBox box = Measure(pdf);
+        ExpectTrueSize(box, image, 100);
+        std::printf("[ measured ] mode %d speed %d: %ldx%ld at %g dpi, printed %.3f x %.3f mm at (%.3f, %.3f), "
+                    "expected %.3f x %.3f\n",
+                    c.mode, c.speed, image.width, image.height, c.dpi, box.width, box.height, box.left, box.top,
+                    PrintedMm(image.width, image.dpi, 100), PrintedMm(image.height, image.dpi, 100));
+    }
+    EXPECT_EQ(LogText().find("SEQERROR"), std::string::npos) << LogText();
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Reductions and enlargements: the frame grows as 100 / scale up to the bed,
+// the resolution with the scale; the page shows the image times the scale.
+TEST_F(CopyE2E, TheScaleSizesTheFrameTheResolutionAndThePrint) {
+    Start();
+    Choose(0, 2);  // colour, normal: divisor 2
+    struct ScaleCase {
+        int scale;
+        double frameWidth, frameHeight;  // inches
+        double dpi;
+    };
+    const ScaleCase cases[] = {
+        {50, 8.5, 11.6806, 75},              // page bound 1188 x 1682 pt: the bed (612 x 841) limits
+        {200, 297 / 72.0, 420 / 72.0, 300},  // 594 * 100 / 200, 841 * 100 / 200; 23622 / 2
+    };
+    for (const ScaleCase& c : cases) {
+        SCOPED_TRACE("scale " + std::to_string(c.scale));
+        SetScale(c.scale);
+        const std::string pdf = PrintWith(kCopyButton);
+        ASSERT_FALSE(pdf.empty()) << LogText();
+        const std::vector<double> frame = SetValues("ICAP_FRAMES");
+        ASSERT_EQ(frame.size(), 4u);
+        EXPECT_NEAR(frame[2], c.frameWidth, 1e-3);
+        EXPECT_NEAR(frame[3], c.frameHeight, 1e-3);
+        EXPECT_EQ(SetValues("ICAP_XRESOLUTION"), std::vector<double>{c.dpi});
+        const Transfer image = LastTransfer();
+        const wintest::PrintBox box = Measure(pdf);
+        ExpectTrueSize(box, image, c.scale);
+        std::printf("[ measured ] scale %d: %ldx%ld at %g dpi, printed %.3f x %.3f mm, expected %.3f x %.3f\n",
+                    c.scale, image.width, image.height, c.dpi, box.width, box.height,
+                    PrintedMm(image.width, image.dpi, c.scale), PrintedMm(image.height, image.dpi, c.scale));
+    }
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Re-copy prints the held image again, at the scale as last read: typing a
+// new scale is not enough, a Copy (even one that then cannot scan, or that
+// refuses the number) reads it.
+TEST_F(CopyE2E, ReCopyReprintsTheHeldImageAtTheScaleLastRead) {
+    Start();
+    EXPECT_FALSE(copier.Enabled(kRecopyButton)) << "nothing held yet";
+    Choose(0, 2);
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const Transfer image = LastTransfer();
+    const wintest::PrintBox original = Measure(first);
+    ExpectTrueSize(original, image, 100);
+    EXPECT_TRUE(copier.Enabled(kRecopyButton));
+
+    SetScale(400);
+    const std::string same = PrintWith(kRecopyButton);
+    ASSERT_FALSE(same.empty());
+    const wintest::PrintBox again = Measure(same);
+    EXPECT_NEAR(again.width, original.width, kToleranceMm) << "the old scale";
+    EXPECT_NEAR(again.height, original.height, kToleranceMm);
+    EXPECT_EQ(TransferCount(), 1u) << "not scanned again";
+
+    // A Copy whose scanner cannot be opened still reads the controls.
+    WriteSettings("FailOpen=1\n");
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_GE(LogIndex("CONTROL/IDENTITY/OPENDS -> FAILURE"), 0) << LogText();
+    const std::string cut = PrintWith(kRecopyButton);
+    ASSERT_FALSE(cut.empty());
+    const wintest::PrintBox page = Measure(cut);
+    // 400 % of 209.6 x 296.7 mm: cut at the printable area's right and bottom.
+    EXPECT_NEAR(page.width, DotsToMm(printer.horzRes, printer.dpiX), kToleranceMm);
+    EXPECT_NEAR(page.height, DotsToMm(printer.vertRes, printer.dpiY), kToleranceMm);
+    std::printf("[ measured ] re-copy at 400 %%: %.3f x %.3f mm, printable %.3f x %.3f mm\n", page.width,
+                page.height, DotsToMm(printer.horzRes, printer.dpiX), DotsToMm(printer.vertRes, printer.dpiY));
+
+    SetScale(25);
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    const std::string quarter = PrintWith(kRecopyButton);
+    ASSERT_FALSE(quarter.empty());
+    ExpectTrueSize(Measure(quarter), image, 25);
+
+    // A refused number stays in the field; Re-copy prints at it.
+    SetScale(401);
+    copier.Click(kCopyButton);
+    HWND box = WaitForMessageBox(copier.Id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(wintest::MessageBoxText(box), texts::kScaleRange);
+    ASSERT_TRUE(AnswerMessageBox(box));
+    const std::string beyond = PrintWith(kRecopyButton);
+    ASSERT_FALSE(beyond.empty());
+    const wintest::PrintBox beyondBox = Measure(beyond);
+    EXPECT_NEAR(beyondBox.width, DotsToMm(printer.horzRes, printer.dpiX), kToleranceMm);
+    EXPECT_EQ(TransferCount(), 1u) << LogText();
+    SetScale(100);  // Exit reads the controls too
+    EXPECT_TRUE(copier.Exit());
+}
+
+// A scan cancelled at its transfer sends no image: the held one stays and
+// Re-copy prints it as before, although the cancelled scan had been set up
+// for twice the resolution.
+TEST_F(CopyE2E, ACancelledScanLeavesTheHeldImageAndReCopyAsTheyWere) {
+    Start();
+    Choose(0, 2);  // 150 dpi
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const wintest::PrintBox original = Measure(first);
+
+    WriteSettings("Transfers=cancel\n");
+    Choose(1, 2);  // 300 dpi
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_GE(LogIndex("IMAGE/IMAGENATIVEXFER/GET image=1 2475x3504x8 -> CANCEL"), 0) << LogText();
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 500), nullptr);
+    EXPECT_TRUE(copier.Enabled(kRecopyButton));
+
+    const std::string again = PrintWith(kRecopyButton);
+    ASSERT_FALSE(again.empty());
+    const wintest::PrintBox reprinted = Measure(again);
+    EXPECT_NEAR(reprinted.width, original.width, kToleranceMm);
+    EXPECT_NEAR(reprinted.height, original.height, kToleranceMm);
+    EXPECT_TRUE(copier.Exit());
+}
+
+// A driver that hands over a block which is no readable bitmap: the copier
+// says so, prints nothing and keeps the image it held.
+TEST_F(CopyE2E, UnusableImagesFromTheDriverAreRefusedAndTheHeldOneKept) {
+    Start();
+    Choose(2, 1);
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const wintest::PrintBox original = Measure(first);
+
+    for (const char* kind : {"header", "dimensions", "colors", "huge", "tiny"}) {
+        SCOPED_TRACE(kind);
+        WriteSettings(std::string("CorruptImage=") + kind + "\n");
+        const size_t jobs = TraceCount("print-start");
+        copier.Click(kCopyButton);
+        HWND box = WaitForMessageBox(copier.Id(), 30000);
+        ASSERT_NE(box, nullptr) << LogText();
+        EXPECT_EQ(wintest::MessageBoxText(box), texts::kImageUnusable);
+        EXPECT_EQ(wintest::WindowText(box), "Kopiwa");
+        if (std::string(kind) == "header") wintest::Screenshot("unusable_image_message", box);
+        ASSERT_TRUE(AnswerMessageBox(box));
+        ASSERT_TRUE(WaitReady());
+        EXPECT_EQ(TraceCount("print-start"), jobs) << "nothing printed";
+        EXPECT_TRUE(copier.Enabled(kRecopyButton));
+        EXPECT_TRUE(copier.Process().Running());
+    }
+    // No image at all is no image: nothing to say.
+    WriteSettings("CorruptImage=null\n");
+    ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr);
+    EXPECT_EQ(LogLinesStartingWith("# delivering").size(), 6u) << LogText();
+
+    const std::string again = PrintWith(kRecopyButton);
+    ASSERT_FALSE(again.empty());
+    const wintest::PrintBox reprinted = Measure(again);
+    EXPECT_NEAR(reprinted.width, original.width, kToleranceMm) << "the first image, as it was";
+    EXPECT_NEAR(reprinted.height, original.height, kToleranceMm);
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Text of a window as the window manager holds it: readable while the
+// program that owns the window is held still.
+std::string StoredText(HWND window) {
+    WCHAR text[256] = {};
+    InternalGetWindowText(window, text, 256);
+    char narrow[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
+// The copier's one thread, held still while it lives.
+class HeldThread {
+public:
+    explicit HeldThread(HWND window)
+        : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr))) {
+        if (thread_) SuspendThread(thread_);
+    }
+    ~HeldThread() {
+        if (!thread_) return;
+        ResumeThread(thread_);
+        CloseHandle(thread_);
+    }
+    HeldThread(const HeldThread&) = delete;
+    HeldThread& operator=(const HeldThread&) = delete;
+    bool Held() const { return thread_ != nullptr; }
+
+private:
+    HANDLE thread_;
+};
+
+// The progress dialog while a large colour page is sent; Cancel ends the job
+// without a page and without a message. A page takes the copier about a third
+// of a second, so the test holds the copier still as soon as the dialog shows,
+// looks at it, and posts the click that the copier finds when it goes on.
+TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
+    InstallScanner("Resolution=enumeration 300\n");
+    wintest::FakeHelpEngine help;
+    Start();
+    Choose(0, 2);
+    const std::set<std::string> before = wintest::PdfFiles();
+    copier.Click(kCopyButton);
+    HWND progress = nullptr;
+    const DWORD start = GetTickCount();
+    while (!progress && GetTickCount() - start < 60000) {
+        for (HWND window : wintest::TopWindowsOf(copier.Id()))
+            if (window != copier.Dialog() && IsWindowVisible(window) && GetDlgItem(window, IDCANCEL) &&
+                GetDlgItem(window, 1026))
+                progress = window;
+        if (!progress) Sleep(1);
+    }
+    ASSERT_NE(progress, nullptr) << LogText();
+    {
+        HeldThread held(progress);
+        ASSERT_TRUE(held.Held());
+        ASSERT_TRUE(IsWindow(progress)) << "the page was done before the copier could be held";
+        EXPECT_EQ(StoredText(progress), "Kopiwa");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1025)), "ｺﾋﾟｰｲﾒｰｼﾞ");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1026)), "PDF");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1027)).find(" へ出力中"), StoredText(GetDlgItem(progress, 1027)).size() - 9);
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1028)), "");
+        EXPECT_FALSE(IsWindowEnabled(copier.Dialog())) << "the copy dialog waits";
+        // Help (never disabled) makes the copier wait for this thread's help
+        // window inside its next turn of the message loop, which has put the
+        // progress dialog on the screen by then.
+        PostMessageA(copier.Dialog(), WM_COMMAND, 1030, 0);
+        wintest::PostClick(progress, IDCANCEL);
+    }
+    Sleep(1000);
+    wintest::Screenshot("print_progress_dialog");
+    ASSERT_TRUE(wintest::WaitForWindowGone(progress, 60000));
+    EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr) << "no message";
+    ASSERT_TRUE(WaitReady());
+    EXPECT_TRUE(IsWindowEnabled(copier.Dialog()));
+    EXPECT_EQ(TraceCount("doc-aborted"), 1u);
+    EXPECT_EQ(TraceCount("doc-ended"), 0u);
+    EXPECT_TRUE(wintest::WaitForNewPdf(before, 5000).empty()) << "the job was aborted";
+    EXPECT_TRUE(copier.Enabled(kRecopyButton)) << "the image is held all the same";
+    EXPECT_TRUE(copier.Exit());
+}
+
+// The PDF printer asked for 600 dpi through the stored printer selection:
+// the copier scans at twice the resolution and prints the same size.
+TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
+    std::vector<BYTE> devMode = PdfDevMode(false);
+    ASSERT_GE(devMode.size(), sizeof(DEVMODEA) - 40);
+    auto* mode = reinterpret_cast<DEVMODEA*>(devMode.data());
+    mode->dmPrintQuality = 600;
+    mode->dmYResolution = 600;
+    mode->dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
+    const PrinterCaps fine = CapsOfPdfPrinter(mode);
+    ASSERT_EQ(fine.dpiX, 600) << "Wine's PostScript driver takes the resolution from the DEVMODE";
+    ASSERT_EQ(fine.dpiY, 600);
+    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+    WriteBinary(kPrinterKey, "DevNames", devNames);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+
+    Start();
+    Choose(0, 2);  // 23622 / 2 dots per metre: 300 dpi (150 on the 300 dpi printer)
+    const std::string pdf = PrintWith(kCopyButton);
+    ASSERT_FALSE(pdf.empty()) << LogText();
+    EXPECT_EQ(SetValues("ICAP_XRESOLUTION"), std::vector<double>{300});
+    const std::vector<double> frame = SetValues("ICAP_FRAMES");
+    ASSERT_EQ(frame.size(), 4u);
+    EXPECT_NEAR(frame[2], std::trunc(fine.horzRes * 72.0 / 600) / 72, 1e-3);
+    const Transfer image = LastTransfer();
+    wintest::PrintBox box = wintest::MeasurePdf(pdf, 600);
+    ASSERT_TRUE(box.ok);
+    EXPECT_NEAR(box.left, DotsToMm(fine.offsetX, 600), kToleranceMm);
+    EXPECT_NEAR(box.top, DotsToMm(fine.offsetY, 600), kToleranceMm);
+    ExpectTrueSize(box, image, 100);
+    std::printf("[ measured ] 600 dpi printer (printable %dx%d): %ldx%ld at %g dpi, printed %.3f x %.3f mm, "
+                "expected %.3f x %.3f\n",
+                fine.horzRes, fine.vertRes, image.width, image.height, image.dpi, box.width, box.height,
+                PrintedMm(image.width, image.dpi, 100), PrintedMm(image.height, image.dpi, 100));
+    EXPECT_TRUE(copier.Exit());
+}
+
+// An A4 colour copy at 300 dpi (a scanner that offers only 300 dpi): how much
+// memory the copier needs beside the image, and where the time goes.
+TEST_F(CopyE2E, AnA4ColourCopyAt300DpiKeepsOneCopyOfTheImage) {
+    // First, in a copier of its own, a scan alone: an image that the copier
+    // refuses is drawn by the scanner, handed over and freed, and nothing is
+    // printed. What that raises the peak by is the scan's share.
+    InstallScanner("Resolution=enumeration 300\nCorruptImage=header\n");
+    double scanGrowth = 0;
+    {
+        Copier first;
+        ASSERT_TRUE(first.Start());
+        ASSERT_TRUE(PumpUntil([&] { return first.Text(kStatusLine) == texts::kReady; }));
+        first.Click(kModeButtons[0]);
+        first.Click(kSpeedButtons[2]);
+        ASSERT_TRUE(PumpUntil([&] { return first.Checked(kModeButtons[0]) && first.Checked(kSpeedButtons[2]); }));
+        PROCESS_MEMORY_COUNTERS before{};
+        before.cb = sizeof before;
+        ASSERT_TRUE(GetProcessMemoryInfo(first.Process().Handle(), &before, sizeof before));
+        first.Click(kCopyButton);
+        HWND refusal = WaitForMessageBox(first.Id(), 30000);
+        ASSERT_NE(refusal, nullptr);
+        ASSERT_TRUE(AnswerMessageBox(refusal));
+        PROCESS_MEMORY_COUNTERS scanned{};
+        scanned.cb = sizeof scanned;
+        ASSERT_TRUE(GetProcessMemoryInfo(first.Process().Handle(), &scanned, sizeof scanned));
+        scanGrowth = static_cast<double>(scanned.PeakWorkingSetSize) - before.WorkingSetSize;
+        ASSERT_TRUE(first.Exit());
+    }
+
+    WriteSettings("Resolution=enumeration 300\n");
+    Start();
+    Choose(0, 2);
+    PROCESS_MEMORY_COUNTERS idle{};
+    idle.cb = sizeof idle;
+    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &idle, sizeof idle));
+
+    LARGE_INTEGER frequency, clicked, arrived;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&clicked);
+    const std::string pdf = PrintWith(kCopyButton);
+    QueryPerformanceCounter(&arrived);
+    ASSERT_FALSE(pdf.empty()) << LogText();
+    PROCESS_MEMORY_COUNTERS after{};
+    after.cb = sizeof after;
+    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &after, sizeof after));
+
+    const Transfer image = LastTransfer();
+    ASSERT_EQ(image.width, 2475);
+    ASSERT_EQ(image.height, 3504);
+    const double dibBytes = 40.0 + (image.width * 24 + 31) / 32 * 4.0 * image.height;
+    const double peak = static_cast<double>(after.PeakWorkingSetSize);
+    const double growth = peak - static_cast<double>(idle.WorkingSetSize);
+    const std::vector<std::pair<std::string, double>> events = ReadTrace(trace);
+    const double copy = EventTime(events, "copy"), prepared = EventTime(events, "scan-prepared"),
+                 acquired = EventTime(events, "acquire-returned"), handed = EventTime(events, "image-arrived"),
+                 started = EventTime(events, "doc-started"), drawStart = EventTime(events, "draw-start"),
+                 drawEnd = EventTime(events, "draw-end"), ended = EventTime(events, "doc-ended");
+    ASSERT_TRUE(copy >= 0 && prepared >= copy && handed >= prepared && drawEnd >= drawStart && ended >= drawEnd)
+        << "trace incomplete";
+    const double toPdf = static_cast<double>(arrived.QuadPart - clicked.QuadPart) * 1000.0 / frequency.QuadPart;
+    const double printGrowth = growth - scanGrowth;
+    std::printf("[ measured ] DIB %.1f MB; working set idle %.1f MB, peak %.1f MB (growth %.1f MB = %.2f x DIB, "
+                "peak = %.2f x DIB); a scan alone raises the peak by %.1f MB (%.2f x DIB), so printing adds "
+                "%.1f MB (%.2f x DIB)\n",
+                dibBytes / 1048576, idle.WorkingSetSize / 1048576.0, peak / 1048576, growth / 1048576,
+                growth / dibBytes, peak / dibBytes, scanGrowth / 1048576, scanGrowth / dibBytes,
+                printGrowth / 1048576, printGrowth / dibBytes);
+    std::printf("[ measured ] Copy to EndDoc %.0f ms: controls, printer and negotiation %.0f ms, scanner's "
+                "transfer %.0f ms (from Acquire's return %.0f ms), print set-up %.0f ms, drawing %.0f ms, "
+                "end of page and EndDoc %.0f ms; click to complete PDF %.0f ms\n",
+                ended - copy, prepared - copy, handed - prepared, handed - acquired, started - handed,
+                drawEnd - drawStart, ended - drawEnd, toPdf);
+    // The image itself and what Wine's printer driver makes of it while it
+    // draws come to about 2.6 DIBs; a second copy kept by the copier (or a
+    // conversion of its own) would add another whole DIB.
+    EXPECT_LT(growth, 3.0 * dibBytes);
+    EXPECT_TRUE(copier.Exit());
+}
+
+}  // namespace
