@@ -628,6 +628,20 @@ void ExpectShortcutTo(const std::string& folder) {
     EXPECT_EQ(link.arguments, "");
 }
 
+// An install from `disk` into the default folder, clicked through every page
+// with the shortcut asked for, and checked once it has finished.
+void InstallThroughPages(const std::string& disk, const std::string& shotPrefix) {
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
+    InstallChoices choices;
+    choices.shownFolder = DefaultFolder();
+    choices.shotPrefix = shotPrefix;
+    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    ExpectInstalled(DefaultFolder(), disk);
+    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+}
+
 // Everything the installation put on the machine is gone, the uninstaller and
 // its folder included; only the temporary copy waits for the restart.
 void ExpectUninstalled(const std::string& folder) {
@@ -775,15 +789,7 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     const std::string disk = StageDistribution();
     const SystemState before = TakeSnapshot();
 
-    Process setup;
-    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
-    InstallChoices choices;
-    choices.shownFolder = DefaultFolder();
-    choices.shotPrefix = "install_";
-    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
-    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
-    ExpectInstalled(DefaultFolder(), disk);
-    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+    ASSERT_NO_FATAL_FAILURE(InstallThroughPages(disk, "install_"));
 
     // An uninstaller of a later version still waits in the temporary folder
     // for a restart: the uninstaller asks before replacing it, with its meter
@@ -957,15 +963,7 @@ TEST(InstallCycle95, TheLastCopyGoesAtRestartThroughWininit) {
     ASSERT_FALSE(Exists(wininit));
     const SystemState before = TakeSnapshot();
 
-    Process setup;
-    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe"));
-    InstallChoices choices;
-    choices.shownFolder = DefaultFolder();
-    choices.shotPrefix = "win95_install_";
-    ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
-    ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
-    ExpectInstalled(DefaultFolder(), disk);
-    ASSERT_NO_FATAL_FAILURE(ExpectShortcutTo(DefaultFolder()));
+    ASSERT_NO_FATAL_FAILURE(InstallThroughPages(disk, "win95_install_"));
 
     // Uninstalled from its entry, and this time the restart is chosen: the
     // clean-up copy asks for it once it has cleaned up.
