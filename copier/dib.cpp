@@ -120,8 +120,11 @@ private:
 
 bool IsDibUsable(const void* dib, SIZE_T blockSize) {
     if (!dib || blockSize < kCoreHeaderSize) return false;
+    // The header's own size first: a block shorter than the header it
+    // announces must not be read as one.
+    if (ReadAt<DWORD>(dib, 0) > blockSize) return false;
     const DibHeader h = ReadHeader(dib);
-    if (!h.valid || h.size > blockSize) return false;
+    if (!h.valid) return false;
     if (h.width <= 0 || h.height == 0 || h.height == LONG_MIN) return false;
     if (!IsKnownDepth(h) || !IsDrawableCompression(h) || !IsSensibleColorCount(h)) return false;
 

@@ -191,6 +191,23 @@ TEST(DibValidation, RefusesNullAndTinyBlocks) {
     EXPECT_FALSE(IsDibUsable(dib.data(), 39)) << "shorter than its own header";
 }
 
+TEST(DibValidation, NeverReadsPastAShortBlock) {
+    // A 20-byte block announcing a 40-byte header, placed so that its end is
+    // the end of readable memory: reading the header's later fields would fault.
+    SYSTEM_INFO system = {};
+    GetSystemInfo(&system);
+    const DWORD page = system.dwPageSize;
+    BYTE* pages = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old));
+    BYTE* block = pages + page - 20;
+    const auto dib = MakeDib({});
+    std::memcpy(block, dib.data(), 20);
+    EXPECT_FALSE(IsDibUsable(block, 20));
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
 TEST(DibValidation, RefusesUnknownHeaderSizes) {
     for (DWORD size : {0u, 4u, 11u, 13u, 39u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         auto dib = MakeDib({});
