@@ -15,6 +15,6 @@ const char kNotAnInteger[] = "整数を入力してください。";
 const char kScaleRange[] = "25 から 400 までの整数を入力してください。";
 const char kHelpFailed[] = "ﾍﾙﾌﾟの起動に失敗しました。";
 const char kImageUnusable[] =
-    "ｽｷｬﾅから受け取った画像は、印刷できない形式です。\nｽｷｬﾅの設定を確認して、もう一度試してみてください。";
+    "ｽｷｬﾅから受け取った画像は、\n印刷できない形式です。\nｽｷｬﾅの設定を確認して、\nもう一度試してみてください。";
 
 }  // namespace texts
