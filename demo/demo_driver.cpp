@@ -3,9 +3,7 @@
 // one copy from the virtual scanner to the PDF printer, and leaves a screenshot
 // of every page and dialog on the way in the demo's folder.
 #include <windows.h>
-#include <objbase.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <cstdio>
 #include <string>
@@ -79,24 +77,7 @@ std::string ShortcutTarget() {
     char programs[MAX_PATH] = "";
     if (!SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE)) return "";
     const std::string link = std::string(programs) + "\\KOPIWA.lnk";
-    std::string target;
-    CoInitialize(nullptr);
-    IShellLinkA* shellLink = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&shellLink)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            wchar_t wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-            char path[MAX_PATH] = "";
-            if (SUCCEEDED(file->Load(wide, STGM_READ)) &&
-                SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
-                target = path;
-            file->Release();
-        }
-        shellLink->Release();
-    }
-    CoUninitialize();
+    const std::string target = wintest::ReadShortcut(link).target;
     Say("shortcut " + link + " -> " + target);
     return target;
 }

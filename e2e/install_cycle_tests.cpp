@@ -288,45 +288,6 @@ std::string ShortcutPath() {
     return std::string(programs) + "\\KOPIWA.lnk";
 }
 
-struct Shortcut {
-    bool read = false;
-    std::string target, description, arguments, workingFolder;
-};
-
-// Reads a shortcut file back through the shell's own link object.
-Shortcut ReadShortcut(const std::string& path) {
-    Shortcut link;
-    CoInitialize(nullptr);
-    IShellLinkA* shell = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&shell)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-                char text[MAX_PATH] = "";
-                WIN32_FIND_DATAA found;
-                link.read = SUCCEEDED(shell->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH));
-                link.target = text;
-                text[0] = '\0';
-                shell->GetDescription(text, MAX_PATH);
-                link.description = text;
-                text[0] = '\0';
-                shell->GetArguments(text, MAX_PATH);
-                link.arguments = text;
-                text[0] = '\0';
-                shell->GetWorkingDirectory(text, MAX_PATH);
-                link.workingFolder = text;
-            }
-            file->Release();
-        }
-        shell->Release();
-    }
-    CoUninitialize();
-    return link;
-}
-
 // ---------------------------------------------------------------------------
 // Restarts
 
@@ -621,7 +582,7 @@ void ExpectInstalled(const std::string& folder, const std::string& disk, bool co
 
 void ExpectShortcutTo(const std::string& folder) {
     ASSERT_TRUE(Exists(ShortcutPath())) << ShortcutPath();
-    const Shortcut link = ReadShortcut(ShortcutPath());
+    const wintest::Shortcut link = wintest::ReadShortcut(ShortcutPath());
     ASSERT_TRUE(link.read);
     EXPECT_EQ(link.target, folder + "\\Kopiwa.exe");
     EXPECT_EQ(link.description, "KOPIWA");

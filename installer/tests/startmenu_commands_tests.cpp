@@ -1,12 +1,12 @@
 // Tests of the Start-menu commands: folders and shortcut files in the test
 // prefix's Programs folder, read back through the shell link object.
 #include <gmock/gmock.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include "commands.h"
 #include "commands_test_support.h"
 #include "run_state.h"
+#include "wintest.h"
 
 using namespace cmdtest;
 using ::testing::ElementsAre;
@@ -15,45 +15,6 @@ using ::testing::IsEmpty;
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-struct Shortcut {
-    bool loaded = false;
-    std::string path, description, arguments, workingFolder;
-};
-
-Shortcut ReadShortcut(const std::string& linkPath) {
-    Shortcut shortcut;
-    CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-                shortcut.loaded = true;
-                char text[1024];
-                text[0] = '\0';
-                link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-                shortcut.path = text;
-                text[0] = '\0';
-                link->GetDescription(text, sizeof text);
-                shortcut.description = text;
-                text[0] = '\0';
-                link->GetArguments(text, sizeof text);
-                shortcut.arguments = text;
-                text[0] = '\0';
-                link->GetWorkingDirectory(text, sizeof text);
-                shortcut.workingFolder = text;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return shortcut;
-}
 
 class StartMenuCommands : public CommandTest {
 protected:
@@ -126,9 +87,9 @@ TEST_F(StartMenuCommands, AddIconMakesALinkWhoseTargetAndDescriptionReadBack) {
     EXPECT_EQ(MeterDone, 1024u);
 
     const std::string link = programs_ + "\\" + item_ + ".lnk";
-    const Shortcut shortcut = ReadShortcut(link);
-    ASSERT_TRUE(shortcut.loaded) << link;
-    EXPECT_EQ(shortcut.path, target_);
+    const wintest::Shortcut shortcut = wintest::ReadShortcut(link);
+    ASSERT_TRUE(shortcut.read) << link;
+    EXPECT_EQ(shortcut.target, target_);
     EXPECT_EQ(shortcut.description, item_);
     EXPECT_EQ(shortcut.arguments, "");
     EXPECT_EQ(shortcut.workingFolder, "");
@@ -151,7 +112,7 @@ TEST_F(StartMenuCommands, GroupIsMadeOnceAndGoesWhenEmpty) {
     EXPECT_EQ(progress.Line(1), "スタートメニューの更新中です...");
     EXPECT_TRUE(IsFolder(folder));
     EXPECT_TRUE(RunLine(AddIconCommand, "addicon \"%DEFDIR%Kopiwa.exe\" " + Quoted(group_) + " " + Quoted(item_)));
-    EXPECT_EQ(ReadShortcut(link).path, target_);
+    EXPECT_EQ(wintest::ReadShortcut(link).target, target_);
 
     EXPECT_TRUE(RunLine(DeleteGroupCommand, "deletegroup " + Quoted(group_)));
     EXPECT_TRUE(IsFolder(folder)) << "a group that holds a shortcut stays";

@@ -1,6 +1,10 @@
 // Test support for programs under Wine; see wintest.h.
 #include "wintest.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -484,6 +488,38 @@ PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi) {
     in >> box.top >> box.width >> box.height >> box.pageWidth >> box.pageHeight;
     box.ok = static_cast<bool>(in);
     return box;
+}
+
+Shortcut ReadShortcut(const std::string& linkPath) {
+    Shortcut link;
+    CoInitialize(nullptr);
+    IShellLinkA* shell = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shell)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
+            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+                char text[1024] = "";
+                link.read = SUCCEEDED(shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH));
+                link.target = text;
+                text[0] = '\0';
+                shell->GetDescription(text, sizeof text);
+                link.description = text;
+                text[0] = '\0';
+                shell->GetArguments(text, sizeof text);
+                link.arguments = text;
+                text[0] = '\0';
+                shell->GetWorkingDirectory(text, sizeof text);
+                link.workingFolder = text;
+            }
+            file->Release();
+        }
+        shell->Release();
+    }
+    CoUninitialize();
+    return link;
 }
 
 }  // namespace wintest

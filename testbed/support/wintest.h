@@ -184,4 +184,11 @@ struct PrintBox {
 // The bounding box of the first page's non-white pixels, rendered at `dpi`.
 PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi = 300);
 
+struct Shortcut {
+    bool read = false;  // the file loaded and its target could be asked for
+    std::string target, description, arguments, workingFolder;
+};
+// Reads a shortcut file back through the shell's own link object.
+Shortcut ReadShortcut(const std::string& linkPath);
+
 }  // namespace wintest
