@@ -1,4 +1,4 @@
-// The installer's run state: process-wide variables that every part of the
+// RunState, the installer's run state: process-wide variables that every part of the
 // program reads and writes for the life of the process.
 #pragma once
 
