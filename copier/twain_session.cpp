@@ -199,6 +199,10 @@ UINT CTwainLibrary::WindowsDirectory(char* buffer, UINT size) const {
     return GetWindowsDirectoryA(buffer, size);
 }
 
+UINT CTwainLibrary::SystemDirectory(char* buffer, UINT size) const {
+    return GetSystemDirectoryA(buffer, size);
+}
+
 BOOL CTwainLibrary::Exists(const char* path) const {
     OFSTRUCT info{};
     return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
@@ -245,6 +249,24 @@ void CTwainSession::SetAppIdentity(const TW_IDENTITY& identity, HWND owner) {
     m_hWndOwner = owner;
 }
 
+#ifdef _WIN64
+// A 64-bit Windows has the TWAIN Working Group's manager, TWAINDSM.DLL, in the
+// system directory; 64-bit Wine keeps its TWAIN_32.DLL there instead. The one
+// found first is loaded from where it was found.
+BOOL CTwainSession::LoadManager() {
+    static const char* const kSystemManagers[] = {"TWAINDSM.DLL", kManagerName};
+    char directory[MAX_PATH];
+    const UINT length = m_pLibrary->SystemDirectory(directory, sizeof directory);
+    if (length == 0 || length >= sizeof directory) return FALSE;
+
+    for (const char* name : kSystemManagers) {
+        char path[MAX_PATH];
+        if (JoinPath(path, sizeof path, directory, name) && m_pLibrary->Exists(path))
+            return LoadManagerFrom(path);
+    }
+    return FALSE;
+}
+#else
 BOOL CTwainSession::LoadManager() {
     char directory[kWindowsDirectorySize];
     const UINT length = m_pLibrary->WindowsDirectory(directory, sizeof directory);
@@ -258,7 +280,11 @@ BOOL CTwainSession::LoadManager() {
     // by its bare name through the ordinary search.
     char path[MAX_PATH];
     if (!JoinPath(path, sizeof path, directory, name) || !m_pLibrary->Exists(path)) return FALSE;
+    return LoadManagerFrom(name);
+}
+#endif
 
+BOOL CTwainSession::LoadManagerFrom(const char* name) {
     HMODULE module = m_pLibrary->Load(name);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) return FALSE;
     FARPROC entry = m_pLibrary->Entry(module, MAKEINTRESOURCEA(kEntryOrdinal));

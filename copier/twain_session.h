@@ -13,6 +13,7 @@ class CTwainLibrary {
 public:
     virtual ~CTwainLibrary() = default;
     virtual UINT WindowsDirectory(char* buffer, UINT size) const;  // GetWindowsDirectoryA
+    virtual UINT SystemDirectory(char* buffer, UINT size) const;   // GetSystemDirectoryA
     virtual BOOL Exists(const char* path) const;                   // OpenFile, OF_EXIST
     virtual HMODULE Load(const char* name) const;                  // LoadLibraryA
     virtual FARPROC Entry(HMODULE module, LPCSTR name) const;      // GetProcAddress
@@ -71,6 +72,7 @@ public:
 
 private:
     BOOL LoadManager();
+    BOOL LoadManagerFrom(const char* name);
     void UnloadManager();
     void Shutdown();
     void EndSession();

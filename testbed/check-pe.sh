@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# check-pe.sh PROGRAM.exe: passes when the file is a 32-bit (i386) PE with the
-# Windows GUI subsystem that imports nothing but Windows' own system DLLs.
+# check-pe.sh PROGRAM.exe ARCH OBJDUMP: passes when the file is a PE of ARCH
+# (i386: PE32, the shipped kind; x86-64: PE32+, the flavour for hosts without
+# 32-bit code) with the Windows GUI subsystem that imports nothing but Windows'
+# own system DLLs.
 set -euo pipefail
 exe=$1
-dump=$(i686-w64-mingw32-objdump -p "$exe")
+arch=${2:-i386}
+objdump=${3:-i686-w64-mingw32-objdump}
+dump=$("$objdump" -p "$exe")
 fail() { echo "$exe: $*" >&2; exit 1; }
 
-grep -q 'file format pei-i386' <<<"$dump" || fail "not a PE32 for i386"
-grep -qE '^Magic[[:space:]]+010b' <<<"$dump" || fail "not a PE32 (optional header magic)"
+case $arch in
+  i386) format=pei-i386 magic=010b kind=PE32 ;;
+  x86-64) format=pei-x86-64 magic=020b kind=PE32+ ;;
+  *) fail "unknown architecture $arch" ;;
+esac
+grep -q "file format $format" <<<"$dump" || fail "not a $kind for $arch"
+grep -qE "^Magic[[:space:]]+$magic" <<<"$dump" || fail "not a $kind (optional header magic)"
 grep -qE '^Subsystem[[:space:]]+00000002' <<<"$dump" || fail "not a GUI-subsystem program"
 
 allowed='^(kernel32|user32|gdi32|advapi32|comdlg32|comctl32|shell32|ole32|oleaut32|winspool\.drv|msvcrt|version|uuid)(\.dll)?$'
@@ -16,4 +25,4 @@ imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | so
 while read -r dll; do
   grep -qE "$allowed" <<<"$dll" || fail "imports $dll, which is not a Windows system DLL"
 done <<<"$imports"
-echo "$exe: PE32 i386 GUI; imports $(echo $imports)"
+echo "$exe: $kind $arch GUI; imports $(echo $imports)"

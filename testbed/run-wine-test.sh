@@ -21,9 +21,9 @@ start_xvfb || exit 1
 if [ -n "${KOPIWA_LOCK_PRINTER:-}" ]; then
   # The PDF queue is one per machine: tests that print take turns across every
   # build tree, so that each finds its own job's PDF.
-  flock /tmp/kopiwa-printer.lock wine "$program" "$@"
+  flock /tmp/kopiwa-printer.lock "$WINE" "$program" "$@"
 else
-  wine "$program" "$@"
+  "$WINE" "$program" "$@"
 fi
 rc=$?
 wineserver -k 2>/dev/null

@@ -1,9 +1,26 @@
 # Shell helpers shared by the test scripts: where the Wine prefixes live and the
 # environment every Wine process of the tests runs in. Source it; do not run it.
 
-# wine_env BUILD_DIR PREFIX: exports the environment for one prefix.
+# wine_arch BUILD_DIR: the Windows a build's programs are made for, win32 or
+# win64, as its configuration wrote it down (win32 when it wrote nothing).
+wine_arch() {
+  local arch
+  arch=$(cat "$1/wine-arch" 2>/dev/null || true)
+  echo "${arch:-win32}"
+}
+
+# wine_env BUILD_DIR PREFIX: exports the environment for one prefix, and WINE,
+# the loader to start the build's programs with.
 wine_env() {
-  export WINEARCH=win32
+  export WINEARCH
+  WINEARCH=$(wine_arch "$1")
+  if [ "$WINEARCH" = win64 ]; then
+    # Debian's wine script starts the 32-bit loader whenever wine32 is
+    # installed, also where the kernel cannot run it: name the 64-bit one.
+    export WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  else
+    export WINE=wine
+  fi
   export WINEPREFIX="$2"
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko prompts, and no menu entries written into the host's desktop.
@@ -66,17 +83,20 @@ copy_prefix() {
   done
 }
 
-# init_prefix PREFIX: a new 32-bit Windows in PREFIX (wine_env already set for
+# wineboot ARGS: Wine's start-up work with the build's own loader.
+wineboot() { "$WINE" wineboot "$@"; }
+
+# init_prefix PREFIX: a new Windows of the build's kind in PREFIX (wine_env already set for
 # it), with crash dialogs off, Wine's own fonts in place and the Japanese fonts
 # mapped.
 init_prefix() {
   local prefix=$1
   wineboot -i >/dev/null 2>&1
   # A crashing program must end, not wait in winedbg's dialog.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
   # reg reads UTF-16 files; the repository keeps the readable UTF-8 text.
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$(dirname "${BASH_SOURCE[0]}")/template.reg"; } >"$prefix/drive_c/template.reg"
-  wine reg import 'C:\template.reg' >/dev/null 2>&1
+  "$WINE" reg import 'C:\template.reg' >/dev/null 2>&1
   rm -f "$prefix/drive_c/template.reg"
   # Wine's own fonts (Marlett draws the title-bar buttons) are not found in its
   # data folder by this build; the Fonts folder of the prefix is always searched.

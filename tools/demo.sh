@@ -30,19 +30,21 @@ trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
 echo "demo: creating the demo Windows in $prefix"
 init_prefix "$prefix"
 # The virtual scanner is the machine's TWAIN source.
-mkdir -p "$prefix/drive_c/windows/twain_32"
-cp "$build_dir/fixtures/virtual_scanner.dll" "$prefix/drive_c/windows/twain_32/sane.ds"
+# Wine's manager looks in a folder named after its bitness: twain_32 or twain_64.
+twain_dir="$prefix/drive_c/windows/twain_${WINEARCH#win}"
+mkdir -p "$twain_dir"
+cp "$build_dir/fixtures/virtual_scanner.dll" "$twain_dir/sane.ds"
 
 if [ -n "$interactive" ]; then
   echo "demo: Setup.exe installs KOPIWA; click through its pages"
-  wine "$build_dir/dist/Setup.exe"
+  "$WINE" "$build_dir/dist/Setup.exe"
   wineserver -w
   program='C:\Program Files\Harbel\Kopiwa\Kopiwa.exe'
   echo "demo: starting $program; press ｺﾋﾟｰ(C) to copy from the virtual scanner"
   echo "demo: printed pages land in $pdf_dir"
-  wine "$program"
+  "$WINE" "$program"
   echo "demo: printed pages are in $pdf_dir"
 else
-  wine "$build_dir/demo/demo_driver.exe"
+  "$WINE" "$build_dir/demo/demo_driver.exe"
   echo "demo: screenshots and the printed PDF are in $demo_dir"
 fi

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Prepares this Debian host for building and testing: the i686 cross compiler,
-# 32-bit Wine, Xvfb, a CUPS queue that prints to PDF, the Japanese locale and fonts.
-# Safe to run again: every step checks first and does nothing when it is done.
+# Prepares this Debian host for building and testing: the i686 and x86-64 cross
+# compilers, Wine, Xvfb, a CUPS queue that prints to PDF, the Japanese locale
+# and fonts. 32-bit Wine only where the kernel runs 32-bit code; 64-bit Wine
+# everywhere, for the x86-64 flavour. Safe to run again: every step checks
+# first and does nothing when it is done.
 set -euo pipefail
 
 PRINTER_QUEUE=${KOPIWA_PRINTER_QUEUE:-PDF}
@@ -9,13 +11,23 @@ PDF_OUT_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
 
 PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make ninja-build
-  wine wine32:i386 libwine-dev fonts-wine
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine64 libwine-dev fonts-wine
   xvfb xauth xdotool imagemagick x11-utils
   googletest
-  cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386
+  cups cups-client cups-bsd printer-driver-cups-pdf libcups2
   locales fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-utils python3
 )
+# Debian's wine script starts the 32-bit loader whenever wine32 is installed,
+# so it is installed only where it can run.
+PACKAGES_32BIT=(wine32:i386 libcups2:i386)
+if "$(dirname "$0")/host-runs-32bit.sh"; then
+  RUNS_32BIT=yes
+  PACKAGES+=("${PACKAGES_32BIT[@]}")
+else
+  RUNS_32BIT=no
+fi
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -27,7 +39,7 @@ missing_packages() {
 }
 
 install_packages() {
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ $RUNS_32BIT = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
   local missing
@@ -77,4 +89,8 @@ ensure_cups() {
 install_packages
 ensure_locale
 ensure_cups
-echo "setup: host ready (printer queue $PRINTER_QUEUE, PDFs in $PDF_OUT_DIR)"
+if [ $RUNS_32BIT = yes ]; then
+  echo "setup: host ready: runs 32-bit code, 32-bit and 64-bit Wine (printer queue $PRINTER_QUEUE, PDFs in $PDF_OUT_DIR)"
+else
+  echo "setup: host ready: its kernel runs no 32-bit code, 64-bit Wine only (printer queue $PRINTER_QUEUE, PDFs in $PDF_OUT_DIR)"
+fi

@@ -1,6 +1,7 @@
 // The fake source manager and library of the session's unit tests.
 #include "fake_twain.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace fake {
@@ -363,15 +364,25 @@ TW_UINT16 WINAPI DsmEntry(pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 grou
 
 // ---------------------------------------------------------------------------
 
+// As GetWindowsDirectoryA and GetSystemDirectoryA answer: the length copied,
+// or the size needed when the buffer is too small.
+static UINT CopyDirectory(const std::string& directory, char* buffer, UINT size) {
+    if (directory.size() + 1 > size) return static_cast<UINT>(directory.size() + 1);
+    std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+    return static_cast<UINT>(directory.size());
+}
+
 UINT Library::WindowsDirectory(char* buffer, UINT size) const {
-    if (windowsDirectory.size() + 1 > size) return static_cast<UINT>(windowsDirectory.size() + 1);
-    std::memcpy(buffer, windowsDirectory.c_str(), windowsDirectory.size() + 1);
-    return static_cast<UINT>(windowsDirectory.size());
+    return CopyDirectory(windowsDirectory, buffer, size);
+}
+
+UINT Library::SystemDirectory(char* buffer, UINT size) const {
+    return CopyDirectory(systemDirectory, buffer, size);
 }
 
 BOOL Library::Exists(const char* path) const {
     existsAsked.push_back(path);
-    return present;
+    return present && std::find(missing.begin(), missing.end(), path) == missing.end();
 }
 
 HMODULE Library::Load(const char* name) const {

@@ -108,7 +108,9 @@ TW_UINT16 WINAPI DsmEntry(pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 grou
 class Library : public CTwainLibrary {
 public:
     std::string windowsDirectory = "C:\\WINDOWS";
+    std::string systemDirectory = "C:\\WINDOWS\\SYSTEM32";
     bool present = true;
+    std::vector<std::string> missing;  // paths that are not there even when present
     HMODULE module = kModule;
     bool hasEntry = true;
 
@@ -118,6 +120,7 @@ public:
     mutable int freed = 0;
 
     UINT WindowsDirectory(char* buffer, UINT size) const override;
+    UINT SystemDirectory(char* buffer, UINT size) const override;
     BOOL Exists(const char* path) const override;
     HMODULE Load(const char* name) const override;
     FARPROC Entry(HMODULE module, LPCSTR name) const override;

@@ -1,5 +1,6 @@
 // The virtual scanner in a test's Wine prefix: installed as
-// C:\windows\twain_32\sane.ds with its settings in sane.ini, and its log,
+// C:\windows\twain_32\sane.ds (twain_64 for a 64-bit build, the folder Wine's
+// 64-bit manager searches) with its settings in sane.ini, and its log,
 // sane.log, read back. Shared by the session tests (the scanner in the test's
 // own process) and the end-to-end tests (the scanner inside Kopiwa.exe).
 #pragma once
@@ -16,7 +17,11 @@
 
 namespace scanner {
 
+#ifdef _WIN64
+inline std::string TwainDir() { return wintest::WindowsDir() + "\\twain_64"; }
+#else
 inline std::string TwainDir() { return wintest::WindowsDir() + "\\twain_32"; }
+#endif
 inline std::string IniPath() { return TwainDir() + "\\sane.ini"; }
 inline std::string LogPath() { return TwainDir() + "\\sane.log"; }
 
