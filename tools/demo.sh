@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# demo.sh BUILD_DIR: the main job. A fresh Windows (BUILD_DIR/demo-run/prefix) with
+# demo.sh BUILD_DIR [DEMO_DIR]: the main job. A fresh Windows (BUILD_DIR/demo-run/prefix) with
 # the virtual scanner as its TWAIN source and the PDF queue as its printer;
 # Setup.exe from the distribution folder installs the copier, which then copies.
 #
 # With a display the user clicks through Setup and the copier. Without one the
 # demo runs on a private Xvfb screen, clicks through by itself, makes one copy,
 # and leaves screenshots of every page and dialog and the printed PDF in
-# BUILD_DIR/demo-run/.
+# DEMO_DIR (BUILD_DIR/demo-run/ unless named).
 set -euo pipefail
 build_dir=$(cd "${1:-build}" && pwd)
 . "$(dirname "$0")/../testbed/wine-env.sh"
 
-demo_dir="$build_dir/demo-run"
+demo_dir=${2:-$build_dir/demo-run}
+mkdir -p "$demo_dir"
+demo_dir=$(cd "$demo_dir" && pwd)
 prefix="$demo_dir/prefix"
 pdf_dir=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
 interactive=${DISPLAY:+yes}
