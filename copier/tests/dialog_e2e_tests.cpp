@@ -63,6 +63,19 @@ TEST_F(Dialog, CopyAsksForAnIntegerAndLeavesTheEditSelected) {
     EXPECT_TRUE(PumpUntil([&] { return copier.Text(1024) == texts::kReady; }, 5000)) << "nothing started";
 }
 
+// Refusals one after the other, each answered at once, then a good scale:
+// the field holds what was typed and Exit takes it.
+TEST_F(Dialog, CopyAsksAfterEachRefusalAndThenTakesANewScale) {
+    copier.SetText(1005, "24");
+    ExpectMessage(1001, texts::kScaleRange);
+    copier.SetText(1005, "");
+    ExpectMessage(1001, texts::kNotAnInteger);
+    copier.SetText(1005, "150");
+    EXPECT_EQ(copier.Text(1005), "150");
+    ASSERT_TRUE(copier.Exit());
+    EXPECT_EQ(Stored("Scale"), 150);
+}
+
 TEST_F(Dialog, ExitRefusesToCloseWhileTheScaleIsInvalid) {
     copier.SetText(1005, "24");
     ExpectMessage(IDOK, texts::kScaleRange);
@@ -215,3 +228,4 @@ TEST_F(Dialog, PrinterSetupChangesThePrinterSelection) {
     const auto* names = reinterpret_cast<const DEVNAMES*>(devNames.data());
     EXPECT_STREQ(reinterpret_cast<const char*>(devNames.data()) + names->wDeviceOffset, "PDF");
 }
+
