@@ -8,7 +8,7 @@ BUILD_DIR_X64 ?= $(BUILD_DIR)/x86_64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure configure-x64 dist build-all build-all-x64 test demo clean
+.PHONY: all setup configure configure-x64 dist build-all build-all-x64 test fuzz demo clean
 
 all: dist
 
@@ -31,9 +31,19 @@ configure-x64:
 build-all-x64: configure-x64
 	@cmake --build $(BUILD_DIR_X64) -j $(JOBS)
 
-# Every flavour this host can run: see tools/test.sh.
-test: setup
+# Every flavour this host can run, after setting the host up: see tools/test.sh.
+test:
 	@JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" CTEST_FLAGS="$(CTEST_FLAGS)" tools/test.sh $(BUILD_DIR)
+
+# The hostile-input tests at length: the same fixed seed as in make test, with
+# FUZZ_CASES cases for every parser, in the flavour this host runs.
+FUZZ_CASES ?= 20000
+fuzz: setup
+	@if tools/host-runs-32bit.sh; then \
+	  $(MAKE) --no-print-directory build-all && dir=$(BUILD_DIR); \
+	else \
+	  $(MAKE) --no-print-directory build-all-x64 && dir=$(BUILD_DIR_X64); \
+	fi && cd $$dir && KOPIWA_FUZZ_CASES=$(FUZZ_CASES) ctest -j $(JOBS) -L fuzz --output-on-failure --timeout 3600
 
 # The shipped 32-bit build where this host runs 32-bit code, the x86-64 one
 # under 64-bit Wine where it does not; the same screenshots and printed page

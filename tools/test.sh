@@ -23,6 +23,8 @@ else
   echo "test: flavour x86-64 with the whole suite, i686 with its static checks only: this host's kernel runs no 32-bit code"
 fi
 
+tools/setup-host.sh || exit 1
+
 configure() {  # configure BUILD_DIR TOOLCHAIN
   cmake -S . -B "$1" --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" \
         ${CMAKE_FLAGS:-} >/dev/null
