@@ -1,18 +1,8 @@
-# Cross toolchain: 32-bit Windows GUI programs built on Debian with mingw-w64.
-# The posix-threads flavour is used throughout because GoogleTest needs
-# std::condition_variable; everything links statically either way.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows GUI programs built on Debian with mingw-w64,
+# the programs that ship.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # Tests run the cross-built programs under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
