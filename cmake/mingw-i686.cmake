@@ -1,6 +1,8 @@
 # Cross toolchain: 32-bit Windows GUI programs built on Debian with mingw-w64.
 # The posix-threads flavour is used throughout because GoogleTest needs
-# std::condition_variable; everything links statically either way.
+# std::condition_variable; everything links statically either way. The
+# programs themselves are built so that they link none of the threads
+# library (see KOPIWA_PRODUCT_COMPILE_OPTIONS).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

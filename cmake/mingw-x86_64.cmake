@@ -1,7 +1,9 @@
 # Cross toolchain: the same sources as x86-64 Windows programs, for hosts whose
 # kernel cannot run 32-bit code and so can only test under 64-bit Wine.
 # The posix-threads flavour is used throughout because GoogleTest needs
-# std::condition_variable; everything links statically either way.
+# std::condition_variable; everything links statically either way. The
+# programs themselves are built so that they link none of the threads
+# library (see KOPIWA_PRODUCT_COMPILE_OPTIONS).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
