@@ -1,7 +1,9 @@
 # What both cross toolchains share; the including file sets TOOLCHAIN_PREFIX
 # and CMAKE_SYSTEM_PROCESSOR first.
 # The posix-threads flavour is used throughout because GoogleTest needs
-# std::condition_variable; everything links statically either way.
+# std::condition_variable; everything links statically either way. The
+# programs themselves are built so that they link none of the threads
+# library (see KOPIWA_PRODUCT_COMPILE_OPTIONS).
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)

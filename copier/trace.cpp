@@ -33,9 +33,13 @@ void TraceEvent(const char* event) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     const double ms = static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(target.frequency.QuadPart);
+    // The C runtime DLL's own formatter: the standard snprintf of this
+    // compiler would link in a copy of a whole printf implementation. It
+    // answers -1 for a line that does not fit, which is then left out.
     char line[160];
-    const int length = std::snprintf(line, sizeof line, "%.3f %s\r\n", ms, event);
+    const int length = _snprintf(line, sizeof line - 1, "%.3f %s\r\n", ms, event);
     if (length <= 0) return;
+    line[sizeof line - 1] = '\0';
     HANDLE file = CreateFileA(target.path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;

@@ -103,10 +103,10 @@ void CWinApp::WinHelp(DWORD_PTR data, UINT command) {
 }
 
 void CWinApp::Enable3dControls() {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&controls);
+    // Windows 95 and NT 4.0 draw dialog controls in 3D themselves; what is
+    // left to do is registering the common controls, in the form their
+    // first comctl32 has.
+    InitCommonControls();
 }
 
 CWinApp* AfxGetApp() { return g_theApp; }

@@ -1,5 +1,4 @@
 // Dialog data exchange: integer edits with validation, and radio groups.
-#include <cstdio>
 
 #include "kfw/app.h"
 #include "kfw/dialog.h"
@@ -38,8 +37,8 @@ void DDX_Text(CDataExchange* exchange, int id, int& value) {
     HWND edit = exchange->PrepareEditCtrl(id);
     if (!edit) return;
     if (!exchange->m_bSaveAndValidate) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%d", value);
+        char text[16];  // wsprintfA writes at most 12 bytes for an int
+        wsprintfA(text, "%d", value);
         SetWindowTextA(edit, text);
         return;
     }
@@ -61,8 +60,8 @@ void DDV_MinMaxInt(CDataExchange* exchange, int value, int minValue, int maxValu
     if (value >= minValue && value <= maxValue) return;
     char low[16];
     char high[16];
-    std::snprintf(low, sizeof low, "%d", minValue);
-    std::snprintf(high, sizeof high, "%d", maxValue);
+    wsprintfA(low, "%d", minValue);
+    wsprintfA(high, "%d", maxValue);
     char prompt[512];
     AfxFormatString2(prompt, sizeof prompt, AFX_IDP_PARSE_INT_RANGE, low, high);
     AfxMessageBox(prompt, MB_ICONEXCLAMATION);

@@ -9,14 +9,13 @@
 namespace {
 
 // The common controls a template may name must be registered before the
-// template is turned into windows.
+// template is turned into windows. InitCommonControls registers all of them
+// and is the one form that Windows 95's comctl32 has.
 void RegisterCommonControls() {
     static bool registered = false;
     if (registered) return;
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
-    registered = InitCommonControlsEx(&controls) != FALSE;
+    InitCommonControls();
+    registered = true;
 }
 
 }  // namespace

@@ -13,6 +13,29 @@ const char kWndProperty[] = "kfw.CWnd";
 CWnd* g_pWndInit = nullptr;
 HHOOK g_hCreationHook = nullptr;
 
+// The screen less the taskbar and other desktop bars. Windows 95 and NT 4.0
+// have one monitor, and this is its work area.
+RECT WorkArea() {
+    RECT area{};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+        area.right = GetSystemMetrics(SM_CXSCREEN);
+        area.bottom = GetSystemMetrics(SM_CYSCREEN);
+    }
+    return area;
+}
+
+// The top-level window that `window` is part of (itself when it is one).
+// GetParent answers a top-level window's owner, so the walk stops at the
+// first window that is not a child.
+HWND TopLevelWindowOf(HWND window) {
+    while (window && (GetWindowLongA(window, GWL_STYLE) & WS_CHILD)) {
+        HWND parent = GetParent(window);
+        if (!parent) break;
+        window = parent;
+    }
+    return window;
+}
+
 }  // namespace
 
 CWnd::CWnd() noexcept : m_hWnd(nullptr), m_pfnSuper(nullptr), m_currentMessage{} {}
@@ -127,16 +150,12 @@ void CWnd::CenterWindow(HWND alternateOwner) {
             const LONG centerStyle = GetWindowLongA(center, GWL_STYLE);
             if (!(centerStyle & WS_VISIBLE) || (centerStyle & WS_MINIMIZE)) center = nullptr;
         }
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
+        area = WorkArea();
         if (center) {
             GetWindowRect(center, &around);
-            GetMonitorInfoA(MonitorFromWindow(center, MONITOR_DEFAULTTONEAREST), &monitor);
         } else {
-            GetMonitorInfoA(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-            around = monitor.rcWork;
+            around = area;
         }
-        area = monitor.rcWork;
     }
 
     const int width = dialog.right - dialog.left;
@@ -163,7 +182,7 @@ void CWnd::WinHelp(DWORD_PTR data, UINT command) {
     // A help window must not come up while a menu or a mouse capture is
     // still running in this window or its dialog.
     SendMessage(WM_CANCELMODE);
-    HWND top = GetAncestor(m_hWnd, GA_ROOT);
+    HWND top = TopLevelWindowOf(m_hWnd);
     if (top && top != m_hWnd) ::SendMessageA(top, WM_CANCELMODE, 0, 0);
     HWND capture = GetCapture();
     if (capture) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);

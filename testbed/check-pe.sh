@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# check-pe.sh PROGRAM.exe ARCH OBJDUMP: passes when the file is a PE of ARCH
-# (i386: PE32, the shipped kind; x86-64: PE32+, the flavour for hosts without
-# 32-bit code) with the Windows GUI subsystem that imports nothing but Windows'
-# own system DLLs.
+# check-pe.sh PROGRAM.exe ARCH OBJDUMP [MAX_BYTES]: passes when the file is a
+# PE of ARCH (i386: PE32, the shipped kind; x86-64: PE32+, the flavour for
+# hosts without 32-bit code) with the Windows GUI subsystem that imports
+# nothing but Windows' own system DLLs, and is at most MAX_BYTES long when
+# that is given. Prints the size of each section for a look at what grew.
 set -euo pipefail
 exe=$1
 arch=${2:-i386}
 objdump=${3:-i686-w64-mingw32-objdump}
+max_bytes=${4:-}
 dump=$("$objdump" -p "$exe")
 fail() { echo "$exe: $*" >&2; exit 1; }
 
@@ -25,4 +27,13 @@ imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | so
 while read -r dll; do
   grep -qE "$allowed" <<<"$dll" || fail "imports $dll, which is not a Windows system DLL"
 done <<<"$imports"
+size=$(stat -c %s "$exe")
+sections=
+while read -r name hex; do
+  sections+=" $name $((16#$hex))"
+done < <("$objdump" -h "$exe" | awk '$1 ~ /^[0-9]+$/ {print $2, $3}')
+echo "$exe: $size bytes; sections:$sections"
+if [ -n "$max_bytes" ]; then
+  [ "$size" -le "$max_bytes" ] || fail "is $size bytes, more than $max_bytes"
+fi
 echo "$exe: $kind $arch GUI; imports $(echo $imports)"

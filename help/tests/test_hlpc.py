@@ -445,7 +445,8 @@ class BuiltDocuments(unittest.TestCase):
                              '\n'.join(l.rstrip() for l in f.read().splitlines()) + '\n')
         for words in ('Setup.exe', 'Setup.exe -s', 'Hbuninst.exe -u',
                       'C:\\Program Files\\Harbel\\Kopiwa', 'アプリケーションの追加と削除',
-                      'Software\\Harbel\\Kopiwa\\Status', 'Windows NT 4.0', 'TWAIN'):
+                      'Software\\Harbel\\Kopiwa\\Status', 'Windows NT 4.0', 'TWAIN',
+                      'MSVCRT.DLL'):
             self.assertIn(words, text)
 
 

@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""check-imports.py [--refuses NAME,...] OBJDUMP TABLE ARCH PROGRAM.exe...
+
+Passes when every function that each program imports is in TABLE (see
+win32-imports.txt) as present in the first Windows 95 and in Windows NT 4.0.
+The Windows loader refuses a program when one imported name is missing from
+its DLL, and Wine exports every name whatever version it reports, so this is
+checked on the files themselves. ARCH is i386 (the shipped programs) or
+x86-64 (the build for 64-bit test hosts, which also may import the 64-bit
+names the table marks x64). Prints each program's imports grouped by DLL.
+With --refuses, passes only when the functions refused are exactly the ones
+named: the check of the check, on a program built to import them.
+"""
+import re
+import subprocess
+import sys
+
+WINDOWS_95 = {"95", "95-stub"}
+NT_4 = {"3.1", "3.5", "3.51", "4.0"}
+# MSVCRT.DLL is not part of the first Windows 95; Readme.txt says where it
+# comes from there.
+RUNTIME_DLL = "MSVCRT.DLL"
+
+
+def read_table(path):
+    """{(DLL, function): (windows95, nt)}; DLL names upper case with .DLL."""
+    table = {}
+    with open(path, encoding="ascii") as lines:
+        for number, line in enumerate(lines, 1):
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            fields = line.split()
+            if len(fields) != 4:
+                sys.exit(f"{path}:{number}: expected DLL, function, Windows 95 and NT columns")
+            dll, function, windows95, nt = fields
+            key = (dll_name(dll), function)
+            if key in table:
+                sys.exit(f"{path}:{number}: {dll} {function} is listed twice")
+            table[key] = (windows95, nt)
+    return table
+
+
+def dll_name(name):
+    name = name.upper()
+    return name if "." in name else name + ".DLL"
+
+
+def read_imports(objdump, program):
+    """[(DLL, function)] from the import tables that objdump -p prints."""
+    dump = subprocess.run([objdump, "-p", program], check=True, capture_output=True,
+                          text=True).stdout
+    imports = []
+    dll = None
+    for line in dump.splitlines():
+        named = re.match(r"\s*DLL Name: (\S+)", line)
+        if named:
+            dll = dll_name(named.group(1))
+            continue
+        if not line.strip():
+            dll = None
+            continue
+        # "<vma> <hint> <name>" by name, "<vma> <ordinal> <none>" by ordinal
+        entry = re.match(r"\s+[0-9a-f]+\s+(\d+)\s+(\S+)\s*$", line)
+        if dll and entry:
+            name = entry.group(2)
+            imports.append((dll, name if name != "<none>" else "#" + entry.group(1)))
+    return imports
+
+
+def refusal(table, arch, dll, function):
+    """Why the program would not load on Windows 95 or NT 4.0, or None."""
+    versions = table.get((dll, function))
+    if versions is None:
+        return "not in the table: look up its first Windows 95 and NT releases"
+    windows95, nt = versions
+    if windows95 == "x64" and nt == "x64":
+        return None if arch == "x86-64" else "exists only in 64-bit Windows"
+    if windows95 == "crt" and dll == RUNTIME_DLL:
+        windows95 = "95"
+    problems = []
+    if windows95 not in WINDOWS_95:
+        problems.append(f"not in the first Windows 95 (table: {windows95})")
+    if nt not in NT_4:
+        problems.append(f"not in NT 4.0 (table: {nt})")
+    return ", ".join(problems) if problems else None
+
+
+def main():
+    args = sys.argv[1:]
+    expected = None
+    if args[:1] == ["--refuses"] and len(args) > 1:
+        expected = set(args[1].split(","))
+        args = args[2:]
+    if len(args) < 4:
+        sys.exit(__doc__)
+    objdump, table_path, arch = args[:3]
+    if arch not in ("i386", "x86-64"):
+        sys.exit(f"unknown architecture {arch}")
+    table = read_table(table_path)
+    failed = False
+    refused = set()
+    for program in args[3:]:
+        imports = read_imports(objdump, program)
+        if not imports:
+            print(f"{program}: no imports found")
+            failed = True
+            continue
+        by_dll = {}
+        for dll, function in imports:
+            by_dll.setdefault(dll, []).append(function)
+        print(f"{program}: {len(imports)} imports")
+        for dll in sorted(by_dll):
+            print(f"  {dll}: {' '.join(sorted(by_dll[dll]))}")
+        for dll, function in imports:
+            reason = refusal(table, arch, dll, function)
+            if reason:
+                print(f"{program}: {dll} {function}: {reason}")
+                refused.add(function)
+                failed = True
+    if expected is not None:
+        if refused == expected:
+            print(f"refused exactly: {' '.join(sorted(expected))}")
+            return 0
+        print(f"expected to refuse exactly: {' '.join(sorted(expected))}")
+        return 1
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
