@@ -111,6 +111,17 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no length value";
     WriteDword(kPrinterKey, "LenDevMode", 16);
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no data value";
+
+    // Lengths no driver reaches are not stored blocks, however small the data.
+    WriteBinary(kPrinterKey, "DevMode", std::vector<BYTE>(30, 0xCD));
+    WriteDword(kPrinterKey, "LenDevMode", 64 * 1024);
+    kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
+    ASSERT_TRUE(largest) << "64 KB is still taken";
+    EXPECT_EQ(GlobalSize(largest.Get()), 64u * 1024);
+    for (LONG length : {64 * 1024 + 1, 300000000, -1}) {
+        WriteDword(kPrinterKey, "LenDevMode", length);
+        EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << length;
+    }
 }
 
 TEST_F(Settings, TheSelectionIsRestoredAndSavedByteForByte) {
