@@ -14,6 +14,8 @@
 
 BOOL g_bUserAbort = FALSE;
 
+SpoolerCalls g_spooler = {StartDocA, StartPage, EndPage, EndDoc, AbortDoc};
+
 BOOL GetPrinterMetrics(PrinterMetrics* metrics) {
     CPrintInfo settings;
     if (!settings.PreparePrinting()) return FALSE;
@@ -61,15 +63,16 @@ void ShowJobInProgressDialog(CPrintProgressDialog& progress, const char* documen
 }
 
 // Sends the pages; FALSE when the job is to be aborted. `drawingFailed` tells
-// whether the image itself could not be drawn.
+// whether the image itself could not be drawn. The page calls answer 0 or
+// less for a failure (a driver may answer 0 without a spooler error code).
 BOOL PrintPages(CCopyDialog& dialog, HDC printer, int pages, BOOL* drawingFailed) {
     for (int page = 0; page < pages; ++page) {
-        if (StartPage(printer) < 0) return FALSE;
+        if (g_spooler.startPage(printer) <= 0) return FALSE;
         if (!dialog.PrintImagePage(printer)) {
             *drawingFailed = TRUE;
             return FALSE;
         }
-        if (EndPage(printer) < 0) return FALSE;
+        if (g_spooler.endPage(printer) <= 0) return FALSE;
         if (!PrintAbortProc(printer, 0)) return FALSE;
     }
     return TRUE;
@@ -111,7 +114,9 @@ BOOL CCopyDialog::PrintImage(int pages) {
     ShowWindow(progress.m_hWnd, SW_SHOW);
     UpdateWindow(progress.m_hWnd);
 
-    if (StartDocA(printer, &document) == SP_ERROR) {
+    // A job number is positive: 0 and every negative spooler code mean that
+    // no document was begun.
+    if (g_spooler.startDoc(printer, &document) <= 0) {
         // The main window comes back first, so that it takes the focus when
         // the progress dialog goes.
         EnableWindow(main, TRUE);
@@ -123,11 +128,18 @@ BOOL CCopyDialog::PrintImage(int pages) {
 
     TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
-    if (PrintPages(*this, printer, pages, &drawingFailed)) {
-        EndDoc(printer);
+    BOOL notEnded = FALSE;
+    BOOL printed = PrintPages(*this, printer, pages, &drawingFailed);
+    // A document the spooler could not close is taken away whole rather than
+    // left half spooled, and the user is told that it did not print.
+    if (printed && g_spooler.endDoc(printer) <= 0) {
+        notEnded = TRUE;
+        printed = FALSE;
+    }
+    if (printed) {
         TraceEvent("doc-ended");
     } else {
-        AbortDoc(printer);
+        g_spooler.abortDoc(printer);
         TraceEvent("doc-aborted");
     }
 
@@ -138,8 +150,10 @@ BOOL CCopyDialog::PrintImage(int pages) {
     if (drawingFailed) {
         MessageBeep(MB_ICONEXCLAMATION);
         AfxMessageBox(IDS_PRINT_NO_MEMORY, MB_OK | MB_ICONHAND);
+    } else if (notEnded) {
+        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
     }
-    return TRUE;
+    return printed;
 }
 
 BOOL CCopyDialog::PrintImagePage(HDC printer) {
@@ -158,7 +172,8 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
                                            GetDeviceCaps(printer, HORZRES), GetDeviceCaps(printer, VERTRES)};
     const PrintPlacement placement = ComputePrintPlacement(GetDibWidth(image.Get()), GetDibHeight(image.Get()),
                                                            xDpm, yDpm, printerMetrics, m_nScale);
-    // A scale that leaves nothing to draw prints an empty page.
+    // A scale that leaves nothing to draw is a drawing failure: an empty
+    // sheet is not a copy.
     if (placement.destWidth <= 0 || placement.destHeight <= 0) return TRUE;
 
     const RECT destination = {0, 0, placement.destWidth, placement.destHeight};
