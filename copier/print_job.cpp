@@ -174,7 +174,7 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
                                                            xDpm, yDpm, printerMetrics, m_nScale);
     // A scale that leaves nothing to draw is a drawing failure: an empty
     // sheet is not a copy.
-    if (placement.destWidth <= 0 || placement.destHeight <= 0) return TRUE;
+    if (placement.destWidth <= 0 || placement.destHeight <= 0) return FALSE;
 
     const RECT destination = {0, 0, placement.destWidth, placement.destHeight};
     const RECT source = {0, 0, placement.srcWidth, placement.srcHeight};

@@ -320,6 +320,8 @@ TEST_F(CopyDialog, EveryFailureOfAPrintJobAbortsItAndSaysSo) {
         {"EndDoc", 0, 100, texts::kPrintNotStarted, {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
         {"EndDoc", SP_ERROR, 100, texts::kPrintNotStarted,
          {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
+        {"", 0, 0, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
+        {"", 0, -50, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
     };
     dialog.m_hImage.Reset(NewImage());
     ScriptedSpooler scripted;
