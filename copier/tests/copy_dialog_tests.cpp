@@ -269,6 +269,32 @@ TEST_F(CopyDialog, MovesAreRecordedButNotWhileMinimised) {
     EXPECT_EQ(dialog.m_nYPos, 60);
 }
 
+// Every stored position is kept, the template's own corner included; only a
+// missing coordinate lets the dialog be centred.
+TEST_F(CopyDialog, AStoredPositionIsKeptEvenAtTheTemplatesCorner) {
+    struct Case {
+        int x, y;
+        bool centred;
+    } cases[] = {{0, 0, false}, {0, 40, false}, {-1, 0, true}, {30, 0, false}};
+    const RECT area = kopiwa::WorkArea();
+    for (const Case& c : cases) {
+        CCopyDialog placed;
+        placed.m_nXPos = c.x;
+        placed.m_nYPos = c.y;
+        ASSERT_TRUE(placed.Create());
+        const RECT shown = kopiwa::WindowRect(placed.m_hWnd);
+        if (c.centred) {
+            EXPECT_NEAR((shown.left + shown.right) / 2, (area.left + area.right) / 2, 1) << c.x << "," << c.y;
+        } else {
+            EXPECT_EQ(shown.left, c.x);
+            EXPECT_EQ(shown.top, c.y);
+        }
+        EXPECT_EQ(placed.m_nXPos, shown.left) << "recorded where it is";
+        EXPECT_EQ(placed.m_nYPos, shown.top);
+        placed.DestroyWindow();
+    }
+}
+
 TEST_F(CopyDialog, SessionEndSavesWhatTheControlsHoldEvenWhenRefused) {
     SetScale("300");
     SendMessageA(dialog.GetDlgItem(IDC_COLOR), BM_CLICK, 0, 0);
