@@ -547,15 +547,26 @@ TEST_F(PrepareScanTest, TheBedLimitsTheFrameWhenItIsSmaller) {
 }
 
 TEST_F(PrepareScanTest, AnUnreadableBedLeavesThePageBoundAlone) {
-    manager.bedWidth = 1.0f;
-    // The bed's height cannot be read: the bed is not used at all.
-    manager.failingCaps = {ICAP_PHYSICALHEIGHT};
-    PrepareScan(session, kPrinter600, 100, ScanModeColor, ScanSpeedNormal);
-    const auto sets = manager.Find(DAT_CAPABILITY, MSG_SET);
-    ASSERT_FALSE(sets.empty());
-    const TW_FRAME frame = sets[0]->SetFrame();
-    EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Right), 8.0f);
-    EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Bottom), 11.0f);
+    // A bed whose height cannot be read, or of no size, or of a negative
+    // one, is not used at all.
+    struct Case {
+        float width, height;
+        bool heightReadable;
+    } cases[] = {{1.0f, 11.0f, false}, {0.0f, 11.0f, true}, {8.5f, 0.001f, true}, {-8.5f, 11.0f, true},
+                 {8.5f, -0.5f, true}};
+    for (const Case& c : cases) {
+        manager.bedWidth = c.width;
+        manager.bedHeight = c.height;
+        manager.failingCaps.clear();
+        if (!c.heightReadable) manager.failingCaps = {ICAP_PHYSICALHEIGHT};
+        manager.Clear();
+        PrepareScan(session, kPrinter600, 100, ScanModeColor, ScanSpeedNormal);
+        const auto sets = manager.Find(DAT_CAPABILITY, MSG_SET);
+        ASSERT_FALSE(sets.empty());
+        const TW_FRAME frame = sets[0]->SetFrame();
+        EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Right), 8.0f) << c.width << " x " << c.height;
+        EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Bottom), 11.0f) << c.width << " x " << c.height;
+    }
 }
 
 TEST_F(PrepareScanTest, KeepsTheSourcesPixelTypeWhenTheWantedOneIsNotOffered) {
