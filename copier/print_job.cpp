@@ -148,13 +148,17 @@ BOOL CCopyDialog::PrintImage(int pages) {
     UpdateWindow(progress.m_hWnd);
 
     // A job number is positive: 0 and every negative spooler code mean that
-    // no document was begun.
+    // no document was begun. The spooler asks the abort procedure first, so a
+    // Cancel pressed before it ends the job here, as silently as later on.
     if (g_spooler.startDoc(printer, &document) <= 0) {
         // The main window comes back first, so that it takes the focus when
         // the progress dialog goes.
         EnableWindow(main, TRUE);
         progress.DestroyWindow();
-        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
+        if (g_bUserAbort)
+            TraceEvent("doc-aborted");  // by the user, before its document began
+        else
+            AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
         m_bPrinting = FALSE;
         return FALSE;
     }
@@ -166,7 +170,7 @@ BOOL CCopyDialog::PrintImage(int pages) {
     // A document the spooler could not close is taken away whole rather than
     // left half spooled, and the user is told that it did not print.
     if (printed && g_spooler.endDoc(printer) <= 0) {
-        notEnded = TRUE;
+        notEnded = !g_bUserAbort;
         printed = FALSE;
     }
     if (printed) {

@@ -48,6 +48,7 @@ HGLOBAL NewImage() {
 struct SpoolerScript {
     std::string failing;
     int failure = 0;
+    bool cancelled = false;  // the failing call meets a Cancel pressed before it
     std::vector<std::string> calls;
 };
 SpoolerScript* g_script = nullptr;
@@ -64,7 +65,9 @@ struct ScriptedSpooler {
 
 int Scripted(const char* name, int real) {
     g_script->calls.push_back(name);
-    return g_script->failing == name ? g_script->failure : real;
+    if (g_script->failing != name) return real;
+    if (g_script->cancelled) g_bUserAbort = TRUE;
+    return g_script->failure;
 }
 int WINAPI ScriptedStartDoc(HDC dc, const DOCINFOA* doc) {
     if (g_script->failing == "StartDoc") return Scripted("StartDoc", 0);
@@ -335,6 +338,7 @@ TEST_F(CopyDialog, EveryFailureOfAPrintJobAbortsItAndSaysSo) {
         int scale;
         const char* message;  // nullptr: none
         std::vector<std::string> calls;
+        bool cancelled = false;
     } cases[] = {
         {"", 0, 100, nullptr, {"StartDoc", "StartPage", "EndPage", "EndDoc"}},
         {"StartDoc", 0, 100, texts::kPrintNotStarted, {"StartDoc"}},
@@ -346,6 +350,9 @@ TEST_F(CopyDialog, EveryFailureOfAPrintJobAbortsItAndSaysSo) {
         {"EndDoc", 0, 100, texts::kPrintNotStarted, {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
         {"EndDoc", SP_ERROR, 100, texts::kPrintNotStarted,
          {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
+        // The user's Cancel is no failure to report, whichever call meets it.
+        {"StartDoc", 0, 100, nullptr, {"StartDoc"}, true},
+        {"EndDoc", SP_USERABORT, 100, nullptr, {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}, true},
         {"", 0, 0, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
         {"", 0, -50, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
     };
@@ -354,7 +361,7 @@ TEST_F(CopyDialog, EveryFailureOfAPrintJobAbortsItAndSaysSo) {
     for (const Case& c : cases) {
         const std::string name = std::string(c.failing) + " " + std::to_string(c.failure) + " at " +
                                  std::to_string(c.scale) + " %";
-        SpoolerScript script{c.failing, c.failure, {}};
+        SpoolerScript script{c.failing, c.failure, c.cancelled, {}};
         g_script = &script;
         dialog.m_nScale = c.scale;
         MessageBoxCatcher boxes;
