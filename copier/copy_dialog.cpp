@@ -84,12 +84,14 @@ void CCopyDialog::AddAboutToSystemMenu() {
     EnableMenuItem(menu, SC_SIZE, MF_BYCOMMAND | MF_GRAYED);
 }
 
-// A stored position is used as it stands, even off the screen; without one
-// the framework centres the dialog after initialisation, and WM_MOVE records
-// where it went.
+// A stored position is used as it stands, even off the screen or at the
+// template's own (0, 0); without one the framework centres the dialog after
+// initialisation, and WM_MOVE records where it went.
 void CCopyDialog::RestorePosition() {
-    if (m_nXPos != -1 && m_nYPos != -1)
+    if (m_nXPos != -1 && m_nYPos != -1) {
         SetWindowPos(m_hWnd, nullptr, m_nXPos, m_nYPos, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        m_bPlacedByInit = TRUE;
+    }
     RECT window;
     GetWindowRect(m_hWnd, &window);
     m_nXPos = window.left;

@@ -33,25 +33,38 @@ LONG WholePoints(double points) {
 struct Axis {
     LONG dest;
     LONG src;
+    LONG wholeDest;
+    LONG wholeSrc;
 };
+
+Axis Uncropped(long long dest, long long src) {
+    return Axis{ClampToLong(dest), ClampToLong(src), ClampToLong(dest), ClampToLong(src)};
+}
 
 // One axis: the printed length to the nearest printer dot, held in 64 bits so
 // that an outsized image cannot wrap round. What does not fit is cut off at
-// the far edge and the scale is kept.
+// the far edge and the scale is kept: the pixels wholly inside the printable
+// area keep their exact size, and the one it cuts gets what is left of it.
+// (Stretching the pixels that fit over the printable area would make each of
+// them too large by up to one pixel's width in their count.)
 Axis PlaceAxis(LONG pixels, double points, LONG dpi, LONG printable, int scale) {
     const double exact = static_cast<double>(dpi) * points / 72.0 * scale / 100.0;
-    if (!(exact < 9.0e18)) return printable > 0 ? Axis{printable, 1} : Axis{0, 0};
-    long long dest = static_cast<long long>(std::floor(exact + 0.5));
-    long long src = pixels;
-    if (dest > printable) {
-        if (printable <= 0) return Axis{0, 0};
-        src = static_cast<long long>(printable) * pixels / dest;
-        dest = printable;
-        // A single image pixel larger than the page still shows as that pixel.
-        if (src < 1) src = 1;
+    if (!(exact < 9.0e18)) return printable > 0 ? Axis{printable, 1, 0, 0} : Axis{0, 0, 0, 0};
+    const long long dest = static_cast<long long>(std::floor(exact + 0.5));
+    if (dest <= 0) return Axis{0, 0, 0, 0};
+    if (dest <= printable) return Uncropped(dest, pixels);
+    if (printable <= 0) return Axis{0, 0, 0, 0};
+    const double pixelSize = exact / pixels;
+    // A single image pixel larger than the page still shows as that pixel.
+    if (!(pixelSize < printable)) return Axis{printable, 1, 0, 0};
+    long long whole = static_cast<long long>(std::floor(printable / pixelSize));
+    long long wholeDest = static_cast<long long>(std::floor(whole * pixelSize + 0.5));
+    if (wholeDest > printable) {
+        --whole;
+        wholeDest = static_cast<long long>(std::floor(whole * pixelSize + 0.5));
     }
-    if (dest <= 0) return Axis{0, 0};
-    return Axis{ClampToLong(dest), ClampToLong(src)};
+    const long long src = wholeDest < printable && whole < pixels ? whole + 1 : whole;
+    return Axis{printable, ClampToLong(src), ClampToLong(wholeDest), ClampToLong(whole)};
 }
 
 }  // namespace
@@ -69,7 +82,11 @@ PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDp
     const Axis y = PlaceAxis(imageHeight, heightPt, printer.nLogPixelsY, printer.nVertRes, scale);
     p.destWidth = x.dest;
     p.srcWidth = x.src;
+    p.wholeDestWidth = x.wholeDest;
+    p.wholeSrcWidth = x.wholeSrc;
     p.destHeight = y.dest;
     p.srcHeight = y.src;
+    p.wholeDestHeight = y.wholeDest;
+    p.wholeSrcHeight = y.wholeSrc;
     return p;
 }

@@ -15,11 +15,18 @@ struct PrintPlacement {
     LONG widthPt, heightPt;     // physical size of the whole image in whole points
     LONG destWidth, destHeight; // device pixels from the printable area's top-left
     LONG srcWidth, srcHeight;   // image pixels drawn there, from the image's top-left
+    // Of those, the pixels drawn whole at their exact size and the device
+    // pixels they take; the rest of the destination (less than one pixel's
+    // size) shows the last image pixel as far as the printable area goes.
+    // Equal to the above where nothing is cropped.
+    LONG wholeDestWidth, wholeDestHeight;
+    LONG wholeSrcWidth, wholeSrcHeight;
 };
 
 // `imageWidth` and `imageHeight` in pixels (positive), resolutions in dots per
 // metre as the source reported them, `scale` in percent (positive). Each
 // printed length is the image's exact physical length times the scale, to the
-// nearest printer dot. Nothing is to be drawn when a destination size comes out 0.
+// nearest printer dot; a cropped image keeps that size for every pixel drawn
+// whole. Nothing is to be drawn when a destination size comes out 0.
 PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDpm, LONG yDpm,
                                      const PrinterMetrics& printer, int scale);

@@ -14,6 +14,8 @@
 
 BOOL g_bUserAbort = FALSE;
 
+SpoolerCalls g_spooler = {StartDocA, StartPage, EndPage, EndDoc, AbortDoc};
+
 BOOL GetPrinterMetrics(PrinterMetrics* metrics) {
     CPrintInfo settings;
     if (!settings.PreparePrinting()) return FALSE;
@@ -61,18 +63,52 @@ void ShowJobInProgressDialog(CPrintProgressDialog& progress, const char* documen
 }
 
 // Sends the pages; FALSE when the job is to be aborted. `drawingFailed` tells
-// whether the image itself could not be drawn.
+// whether the image itself could not be drawn. The page calls answer 0 or
+// less for a failure (a driver may answer 0 without a spooler error code).
 BOOL PrintPages(CCopyDialog& dialog, HDC printer, int pages, BOOL* drawingFailed) {
     for (int page = 0; page < pages; ++page) {
-        if (StartPage(printer) < 0) return FALSE;
+        if (g_spooler.startPage(printer) <= 0) return FALSE;
         if (!dialog.PrintImagePage(printer)) {
             *drawingFailed = TRUE;
             return FALSE;
         }
-        if (EndPage(printer) < 0) return FALSE;
+        if (g_spooler.endPage(printer) <= 0) return FALSE;
         if (!PrintAbortProc(printer, 0)) return FALSE;
     }
     return TRUE;
+}
+
+// One axis of a placed image in at most two pieces: the pixels drawn whole at
+// their exact size, then the last pixel in what is left of the printable area.
+struct AxisPiece {
+    LONG src0, src1, dest0, dest1;
+};
+
+int AxisPieces(LONG wholeSrc, LONG wholeDest, LONG src, LONG dest, AxisPiece pieces[2]) {
+    int count = 0;
+    if (wholeSrc > 0 && wholeDest > 0) pieces[count++] = {0, wholeSrc, 0, wholeDest};
+    if (src > wholeSrc && dest > wholeDest) pieces[count++] = {wholeSrc, src, wholeDest, dest};
+    return count;
+}
+
+// Each piece maps whole source pixels onto whole device pixels, so no driver
+// has to clip a stretched picture (which rounds the visible source part to
+// whole pixels and stretches that over the rest).
+BOOL DrawPlacedImage(HDC printer, const void* image, const PrintPlacement& placement, HPALETTE palette) {
+    AxisPiece columns[2], rows[2];
+    const int columnCount = AxisPieces(placement.wholeSrcWidth, placement.wholeDestWidth, placement.srcWidth,
+                                       placement.destWidth, columns);
+    const int rowCount = AxisPieces(placement.wholeSrcHeight, placement.wholeDestHeight, placement.srcHeight,
+                                    placement.destHeight, rows);
+    BOOL drawn = columnCount > 0 && rowCount > 0;
+    for (int r = 0; r < rowCount; ++r) {
+        for (int c = 0; c < columnCount; ++c) {
+            const RECT destination = {columns[c].dest0, rows[r].dest0, columns[c].dest1, rows[r].dest1};
+            const RECT source = {columns[c].src0, rows[r].src0, columns[c].src1, rows[r].src1};
+            if (!DrawDib(printer, destination, image, source, palette)) drawn = FALSE;
+        }
+    }
+    return drawn;
 }
 
 }  // namespace
@@ -111,23 +147,36 @@ BOOL CCopyDialog::PrintImage(int pages) {
     ShowWindow(progress.m_hWnd, SW_SHOW);
     UpdateWindow(progress.m_hWnd);
 
-    if (StartDocA(printer, &document) == SP_ERROR) {
+    // A job number is positive: 0 and every negative spooler code mean that
+    // no document was begun. The spooler asks the abort procedure first, so a
+    // Cancel pressed before it ends the job here, as silently as later on.
+    if (g_spooler.startDoc(printer, &document) <= 0) {
         // The main window comes back first, so that it takes the focus when
         // the progress dialog goes.
         EnableWindow(main, TRUE);
         progress.DestroyWindow();
-        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
+        if (g_bUserAbort)
+            TraceEvent("doc-aborted");  // by the user, before its document began
+        else
+            AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
         m_bPrinting = FALSE;
         return FALSE;
     }
 
     TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
-    if (PrintPages(*this, printer, pages, &drawingFailed)) {
-        EndDoc(printer);
+    BOOL notEnded = FALSE;
+    BOOL printed = PrintPages(*this, printer, pages, &drawingFailed);
+    // A document the spooler could not close is taken away whole rather than
+    // left half spooled, and the user is told that it did not print.
+    if (printed && g_spooler.endDoc(printer) <= 0) {
+        notEnded = !g_bUserAbort;
+        printed = FALSE;
+    }
+    if (printed) {
         TraceEvent("doc-ended");
     } else {
-        AbortDoc(printer);
+        g_spooler.abortDoc(printer);
         TraceEvent("doc-aborted");
     }
 
@@ -138,8 +187,10 @@ BOOL CCopyDialog::PrintImage(int pages) {
     if (drawingFailed) {
         MessageBeep(MB_ICONEXCLAMATION);
         AfxMessageBox(IDS_PRINT_NO_MEMORY, MB_OK | MB_ICONHAND);
+    } else if (notEnded) {
+        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
     }
-    return TRUE;
+    return printed;
 }
 
 BOOL CCopyDialog::PrintImagePage(HDC printer) {
@@ -158,13 +209,12 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
                                            GetDeviceCaps(printer, HORZRES), GetDeviceCaps(printer, VERTRES)};
     const PrintPlacement placement = ComputePrintPlacement(GetDibWidth(image.Get()), GetDibHeight(image.Get()),
                                                            xDpm, yDpm, printerMetrics, m_nScale);
-    // A scale that leaves nothing to draw prints an empty page.
-    if (placement.destWidth <= 0 || placement.destHeight <= 0) return TRUE;
+    // A scale that leaves nothing to draw is a drawing failure: an empty
+    // sheet is not a copy.
+    if (placement.destWidth <= 0 || placement.destHeight <= 0) return FALSE;
 
-    const RECT destination = {0, 0, placement.destWidth, placement.destHeight};
-    const RECT source = {0, 0, placement.srcWidth, placement.srcHeight};
     TraceEvent("draw-start");
-    const int drawn = DrawDib(printer, destination, image.Get(), source, static_cast<HPALETTE>(palette.GetSafeHandle()));
+    const BOOL drawn = DrawPlacedImage(printer, image.Get(), placement, static_cast<HPALETTE>(palette.GetSafeHandle()));
     TraceEvent("draw-end");
-    return drawn != 0;
+    return drawn;
 }

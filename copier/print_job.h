@@ -12,6 +12,17 @@
 // FALSE when no printer device context can be had.
 BOOL GetPrinterMetrics(PrinterMetrics* metrics);
 
+// The spooler's calls that a print job makes, gathered so that a failure of
+// each can be tried without a failing printer. The real functions by default.
+struct SpoolerCalls {
+    int(WINAPI* startDoc)(HDC, const DOCINFOA*);
+    int(WINAPI* startPage)(HDC);
+    int(WINAPI* endPage)(HDC);
+    int(WINAPI* endDoc)(HDC);
+    int(WINAPI* abortDoc)(HDC);
+};
+extern SpoolerCalls g_spooler;
+
 // Set by the progress dialog's Cancel; read by the abort procedure.
 extern BOOL g_bUserAbort;
 

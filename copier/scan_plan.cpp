@@ -53,9 +53,11 @@ void PrepareScan(CTwainSession& session, const PrinterMetrics& printer, int scal
     const ScanRequest request = ComputeScanRequest(printer, scale, mode, speed);
     LONG width = request.maxWidthPt;
     LONG height = request.maxHeightPt;
-    // Without a readable bed size the page bound alone limits the frame.
+    // Without a readable bed size the page bound alone limits the frame; so
+    // too with a bed of no size or a negative one, which would ask the source
+    // for a frame that ends before it begins.
     LONG bedWidth = 0, bedHeight = 0;
-    if (session.GetPhysicalSize(&bedWidth, &bedHeight)) {
+    if (session.GetPhysicalSize(&bedWidth, &bedHeight) && bedWidth > 0 && bedHeight > 0) {
         width = std::min(bedWidth, width);
         height = std::min(bedHeight, height);
     }

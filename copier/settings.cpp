@@ -15,6 +15,11 @@ namespace {
 // Both keys, when created here, carry this class string.
 const char kKeyClass[] = "Kopiwa";
 
+// No printer driver's DEVMODE (private part included) or DEVNAMES comes near
+// this; a larger stored length is a damaged or hostile value, which would
+// otherwise be allocated, handed to the driver and written back at exit.
+const DWORD kMaxPrinterBlock = 64 * 1024;
+
 }  // namespace
 
 LONG ReadRegistryDword(const char* name, LONG defaultValue) {
@@ -46,6 +51,7 @@ kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) 
     if (RegQueryValueExA(key.Get(), lengthName, nullptr, nullptr, reinterpret_cast<BYTE*>(&length), &size) !=
         ERROR_SUCCESS)
         return {};
+    if (length > kMaxPrinterBlock) return {};
     kfw::GlobalMemory block = kfw::GlobalMemory::Allocate(length);
     if (!block) return {};
     LONG result;

@@ -354,8 +354,12 @@ BOOL CTwainSession::EnableSource(BOOL showUI) {
     ui.hParent = m_hWndOwner;
     const TW_UINT16 rc = CallUserInterface(MSG_ENABLEDS, &ui);
     // TWRC_CHECKSTATUS: enabled, but showing its own window after all because
-    // it cannot scan without one.
-    if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS) return FALSE;
+    // it cannot scan without one. A refused source scans nothing, whether or
+    // not it can then be closed.
+    if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS) {
+        m_bScanning = FALSE;
+        return FALSE;
+    }
     m_bSourceEnabled = TRUE;
     return TRUE;
 }
@@ -459,10 +463,13 @@ WPARAM CTwainSession::TransferOneImage(TW_PENDINGXFERS* pending) {
         return 0;
     }
     HGLOBAL image = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
-    kfw::GlobalLockGuard<> lock(image);
+    const bool lockable = kfw::GlobalLockGuard<>(image).Get() != nullptr;
     if (last) EndSession();
-    // A handle that cannot even be locked is no image the dialog could use.
-    return lock.Get() ? reinterpret_cast<WPARAM>(image) : 0;
+    if (lockable) return reinterpret_cast<WPARAM>(image);
+    // A handle that cannot even be locked is no image the dialog could use;
+    // the transfer made it the program's all the same, so it is freed here.
+    GlobalFree(image);
+    return 0;
 }
 
 // A source that refuses MSG_ENDXFER reports nothing pending, so that the loop

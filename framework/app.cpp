@@ -13,26 +13,41 @@ namespace {
 
 CWinApp* g_theApp = nullptr;
 
+// Appends the characters of `text` that fit whole; FALSE once one does not.
+// A double-byte character is copied whole or not at all, and a lead byte
+// without its trail byte not at all, so that the result never ends in half a
+// character that would swallow the next one.
+bool PutWholeCharacters(char* buffer, int capacity, int* used, const char* text) {
+    for (const char* p = text; *p;) {
+        const char* next = CharNextA(p);
+        const int count = static_cast<int>(next - p);
+        if (count == 1 && IsDBCSLeadByte(static_cast<BYTE>(*p))) {
+            p = next;
+            continue;
+        }
+        if (*used + count > capacity - 1) return false;
+        for (int i = 0; i < count; ++i) buffer[(*used)++] = p[i];
+        p = next;
+    }
+    return true;
+}
+
 // Replaces every "%1" / "%2" of `format` with the given texts, cut to fit.
 void ReplacePlaceholders(char* buffer, int capacity, const char* format, const char* first,
                          const char* second) {
     if (capacity <= 0) return;
     int used = 0;
-    auto put = [&](const char* text, size_t count) {
-        for (size_t i = 0; i < count && text[i] && used < capacity - 1; ++i) buffer[used++] = text[i];
-    };
     for (const char* p = format; *p;) {
         if (p[0] == '%' && (p[1] == '1' || p[1] == '2')) {
             const char* insert = p[1] == '1' ? first : second;
-            if (insert) put(insert, std::strlen(insert));
+            if (insert && !PutWholeCharacters(buffer, capacity, &used, insert)) break;
             p += 2;
             continue;
         }
-        // Double-byte characters are copied whole or not at all.
         const char* next = CharNextA(p);
-        const size_t count = static_cast<size_t>(next - p);
-        if (used + static_cast<int>(count) > capacity - 1) break;
-        put(p, count);
+        char character[3] = {};
+        for (int i = 0; i < next - p && i < 2; ++i) character[i] = p[i];
+        if (!PutWholeCharacters(buffer, capacity, &used, character)) break;
         p = next;
     }
     buffer[used] = '\0';

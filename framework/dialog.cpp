@@ -23,6 +23,7 @@ void RegisterCommonControls() {
 CDialog::CDialog(UINT templateId, CWnd* parent) noexcept
     : m_nIDHelp(templateId),
       m_pParentWnd(parent),
+      m_bPlacedByInit(FALSE),
       m_nTemplateId(templateId),
       m_bContinueModal(FALSE),
       m_nModalResult(-1) {}
@@ -145,9 +146,9 @@ LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) {
 
 // A dialog that its initialisation left where the template put it, still
 // hidden and not a child, is centred (over its disabled owner, or on the
-// screen); one that was moved keeps its place.
+// screen); one that was moved, or that says it placed itself, keeps its place.
 void CDialog::CenterAfterInit(const RECT& rectBefore, DWORD styleBefore) {
-    if (!m_hWnd || (styleBefore & WS_VISIBLE) || IsWindowVisible(m_hWnd)) return;
+    if (!m_hWnd || m_bPlacedByInit || (styleBefore & WS_VISIBLE) || IsWindowVisible(m_hWnd)) return;
     if (GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) return;
     RECT now;
     GetWindowRect(m_hWnd, &now);

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Measures a printed page: the bounding box of its non-white pixels.
 
-usage: pdf_bbox.py FILE.pdf [DPI [THRESHOLD]]
+usage: pdf_bbox.py FILE.pdf [DPI [THRESHOLD [LEFT TOP RIGHT BOTTOM]]]
 
 Renders the first page with pdftoppm at DPI (300 by default, the PDF queue's own
 resolution, so that one rendered pixel is one printer dot) as grey levels and
 prints, in millimetres from the page's top-left corner:
     left top width height page_width page_height
-A page with no ink prints "empty" and the page size.
+A page with no ink prints "empty" and the page size. LEFT TOP RIGHT BOTTOM, in
+millimetres from the page's top-left corner, look for ink only inside that
+window (to measure one mark of a printed picture); the box is still given from
+the page's corner.
 """
 import subprocess
 import sys
@@ -37,17 +40,21 @@ def read_pgm(data):
     return width, height, data[pos:pos + width * height]
 
 
-def ink_box(width, height, pixels, threshold):
-    """Returns (left, top, right, bottom) in pixels, exclusive, or None."""
+def ink_box(width, height, pixels, threshold, window=None):
+    """Returns (left, top, right, bottom) in pixels, exclusive, or None.
+    `window` (left, top, right, bottom) in pixels limits the search."""
     white = bytes(range(threshold, 256))
+    x0, y0, x1, y1 = window if window else (0, 0, width, height)
+    x0, y0 = max(0, x0), max(0, y0)
+    x1, y1 = min(width, x1), min(height, y1)
     left, right, top, bottom = width, -1, None, None
-    for y in range(height):
-        row = pixels[y * width:(y + 1) * width]
+    for y in range(y0, y1):
+        row = pixels[y * width + x0:y * width + max(x0, x1)]
         stripped_left = row.lstrip(white)
         if not stripped_left:
             continue
-        first = width - len(stripped_left)
-        last = len(row.rstrip(white)) - 1
+        first = x0 + len(row) - len(stripped_left)
+        last = x0 + len(row.rstrip(white)) - 1
         left = min(left, first)
         right = max(right, last)
         if top is None:
@@ -65,11 +72,13 @@ def main(argv):
     pdf = argv[1]
     dpi = int(argv[2]) if len(argv) > 2 else 300
     threshold = int(argv[3]) if len(argv) > 3 else 128
+    window_mm = [float(v) for v in argv[4:8]] if len(argv) >= 8 else None
     pgm = subprocess.run(['pdftoppm', '-q', '-r', str(dpi), '-gray', '-f', '1', '-l', '1', pdf],
                          check=True, stdout=subprocess.PIPE).stdout
     width, height, pixels = read_pgm(pgm)
     mm = 25.4 / dpi
-    box = ink_box(width, height, pixels, threshold)
+    window = [int(round(v / mm)) for v in window_mm] if window_mm else None
+    box = ink_box(width, height, pixels, threshold, window)
     page = '%.3f %.3f' % (width * mm, height * mm)
     if box is None:
         print('empty ' + page)

@@ -16,5 +16,8 @@ const char kScaleRange[] = "25 から 400 までの整数を入力してくだ�
 const char kHelpFailed[] = "ﾍﾙﾌﾟの起動に失敗しました。";
 const char kImageUnusable[] =
     "ｽｷｬﾅから受け取った画像は、\n印刷できない形式です。\nｽｷｬﾅの設定を確認して、\nもう一度試してみてください。";
+const char kPrintNotStarted[] = "印刷を開始できませんでした。";
+const char kPrintNoMemory[] =
+    "ﾒﾓﾘ不足のため、印刷できませんでした。\nｽｷｬﾝ設定を変えて、もう一度試してみてください。";
 
 }  // namespace texts

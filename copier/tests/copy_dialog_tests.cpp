@@ -7,10 +7,13 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "copier_texts.h"
 #include "copy_dialog.h"
 #include "kopiwa_driver.h"
+#include "print_job.h"
 #include "test_app.h"
 #include "wintest.h"
 
@@ -38,6 +41,53 @@ HGLOBAL NewImage() {
     header->biBitCount = 24;
     GlobalUnlock(image);
     return image;
+}
+
+// Stands in for the spooler's calls: each call is recorded, the one named
+// `failing` answers `failure`, every other goes to the real spooler.
+struct SpoolerScript {
+    std::string failing;
+    int failure = 0;
+    bool cancelled = false;  // the failing call meets a Cancel pressed before it
+    std::vector<std::string> calls;
+};
+SpoolerScript* g_script = nullptr;
+const SpoolerCalls g_realSpooler = {StartDocA, StartPage, EndPage, EndDoc, AbortDoc};
+
+// The stand-ins for as long as it lives.
+struct ScriptedSpooler {
+    ScriptedSpooler();
+    ~ScriptedSpooler() {
+        g_spooler = g_realSpooler;
+        g_script = nullptr;
+    }
+};
+
+int Scripted(const char* name, int real) {
+    g_script->calls.push_back(name);
+    if (g_script->failing != name) return real;
+    if (g_script->cancelled) g_bUserAbort = TRUE;
+    return g_script->failure;
+}
+int WINAPI ScriptedStartDoc(HDC dc, const DOCINFOA* doc) {
+    if (g_script->failing == "StartDoc") return Scripted("StartDoc", 0);
+    return Scripted("StartDoc", g_realSpooler.startDoc(dc, doc));
+}
+int WINAPI ScriptedStartPage(HDC dc) {
+    if (g_script->failing == "StartPage") return Scripted("StartPage", 0);
+    return Scripted("StartPage", g_realSpooler.startPage(dc));
+}
+int WINAPI ScriptedEndPage(HDC dc) {
+    if (g_script->failing == "EndPage") return Scripted("EndPage", 0);
+    return Scripted("EndPage", g_realSpooler.endPage(dc));
+}
+int WINAPI ScriptedEndDoc(HDC dc) {
+    if (g_script->failing == "EndDoc") return Scripted("EndDoc", 0);
+    return Scripted("EndDoc", g_realSpooler.endDoc(dc));
+}
+int WINAPI ScriptedAbortDoc(HDC dc) { return Scripted("AbortDoc", g_realSpooler.abortDoc(dc)); }
+ScriptedSpooler::ScriptedSpooler() {
+    g_spooler = {ScriptedStartDoc, ScriptedStartPage, ScriptedEndPage, ScriptedEndDoc, ScriptedAbortDoc};
 }
 
 // The copy dialog, made modeless for the test and made the main window.
@@ -222,6 +272,32 @@ TEST_F(CopyDialog, MovesAreRecordedButNotWhileMinimised) {
     EXPECT_EQ(dialog.m_nYPos, 60);
 }
 
+// Every stored position is kept, the template's own corner included; only a
+// missing coordinate lets the dialog be centred.
+TEST_F(CopyDialog, AStoredPositionIsKeptEvenAtTheTemplatesCorner) {
+    struct Case {
+        int x, y;
+        bool centred;
+    } cases[] = {{0, 0, false}, {0, 40, false}, {-1, 0, true}, {30, 0, false}};
+    const RECT area = kopiwa::WorkArea();
+    for (const Case& c : cases) {
+        CCopyDialog placed;
+        placed.m_nXPos = c.x;
+        placed.m_nYPos = c.y;
+        ASSERT_TRUE(placed.Create());
+        const RECT shown = kopiwa::WindowRect(placed.m_hWnd);
+        if (c.centred) {
+            EXPECT_NEAR((shown.left + shown.right) / 2, (area.left + area.right) / 2, 1) << c.x << "," << c.y;
+        } else {
+            EXPECT_EQ(shown.left, c.x);
+            EXPECT_EQ(shown.top, c.y);
+        }
+        EXPECT_EQ(placed.m_nXPos, shown.left) << "recorded where it is";
+        EXPECT_EQ(placed.m_nYPos, shown.top);
+        placed.DestroyWindow();
+    }
+}
+
 TEST_F(CopyDialog, SessionEndSavesWhatTheControlsHoldEvenWhenRefused) {
     SetScale("300");
     SendMessageA(dialog.GetDlgItem(IDC_COLOR), BM_CLICK, 0, 0);
@@ -250,4 +326,53 @@ TEST_F(CopyDialog, ClosingSavesTheFieldsNotTheControls) {
     ASSERT_TRUE(kopiwa::ReadDword(kopiwa::kStatusKey, "ColorSelect", &value));
     EXPECT_EQ(value, 2);
     EXPECT_EQ(dialog.m_pSession, nullptr) << "the session goes with the window";
+}
+
+// Every way a job can fail ends the document (no half job is left with the
+// spooler), reports FALSE, and shows the message of its kind; a scale that
+// leaves nothing to draw is a drawing failure, not a blank sheet.
+TEST_F(CopyDialog, EveryFailureOfAPrintJobAbortsItAndSaysSo) {
+    struct Case {
+        const char* failing;
+        int failure;
+        int scale;
+        const char* message;  // nullptr: none
+        std::vector<std::string> calls;
+        bool cancelled = false;
+    } cases[] = {
+        {"", 0, 100, nullptr, {"StartDoc", "StartPage", "EndPage", "EndDoc"}},
+        {"StartDoc", 0, 100, texts::kPrintNotStarted, {"StartDoc"}},
+        {"StartDoc", SP_ERROR, 100, texts::kPrintNotStarted, {"StartDoc"}},
+        {"StartDoc", SP_OUTOFDISK, 100, texts::kPrintNotStarted, {"StartDoc"}},
+        {"StartPage", 0, 100, nullptr, {"StartDoc", "StartPage", "AbortDoc"}},
+        {"StartPage", SP_ERROR, 100, nullptr, {"StartDoc", "StartPage", "AbortDoc"}},
+        {"EndPage", 0, 100, nullptr, {"StartDoc", "StartPage", "EndPage", "AbortDoc"}},
+        {"EndDoc", 0, 100, texts::kPrintNotStarted, {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
+        {"EndDoc", SP_ERROR, 100, texts::kPrintNotStarted,
+         {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}},
+        // The user's Cancel is no failure to report, whichever call meets it.
+        {"StartDoc", 0, 100, nullptr, {"StartDoc"}, true},
+        {"EndDoc", SP_USERABORT, 100, nullptr, {"StartDoc", "StartPage", "EndPage", "EndDoc", "AbortDoc"}, true},
+        {"", 0, 0, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
+        {"", 0, -50, texts::kPrintNoMemory, {"StartDoc", "StartPage", "AbortDoc"}},
+    };
+    dialog.m_hImage.Reset(NewImage());
+    ScriptedSpooler scripted;
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.failing) + " " + std::to_string(c.failure) + " at " +
+                                 std::to_string(c.scale) + " %";
+        SpoolerScript script{c.failing, c.failure, c.cancelled, {}};
+        g_script = &script;
+        dialog.m_nScale = c.scale;
+        MessageBoxCatcher boxes;
+        const BOOL printed = dialog.PrintImage(1);
+        EXPECT_EQ(printed, c.message == nullptr && !*c.failing) << name;
+        EXPECT_EQ(script.calls, c.calls) << name;
+        EXPECT_EQ(boxes.Boxes().size(), c.message ? 1u : 0u) << name;
+        if (c.message && !boxes.Boxes().empty()) {
+            EXPECT_EQ(boxes.Boxes()[0].text, c.message) << name;
+        }
+        EXPECT_FALSE(dialog.m_bPrinting) << name;
+        EXPECT_TRUE(IsWindowEnabled(dialog.m_hWnd)) << name;
+    }
 }

@@ -326,6 +326,51 @@ TEST_F(CopyE2E, ReCopyReprintsTheHeldImageAtTheScaleLastRead) {
     EXPECT_TRUE(copier.Exit());
 }
 
+// A cropped print draws whole image pixels at their exact size and lets the
+// printable area cut the last one: stretching the pixels that fit over the
+// whole printable area would make the visible part up to 0.65 % too large.
+// Measured on the chart's top-left marker, [w/8, w/4) x [h/8, h/4), which
+// stays on the page at these scales of a 75 dpi scan.
+TEST_F(CopyE2E, ReCopyCroppedAtThePrintableAreaKeepsEachPixelsSize) {
+    Start();
+    Choose(0, 0);  // colour, fastest: 75 dpi at 100 %
+    const std::string first = PrintWith(kCopyButton);
+    ASSERT_FALSE(first.empty()) << LogText();
+    const Transfer image = LastTransfer();
+    ASSERT_TRUE(image.ok);
+    ASSERT_EQ(image.dpi, 75);
+    WriteSettings("FailOpen=1\n");  // Copy then only reads the scale
+    const double originX = DotsToMm(printer.offsetX, printer.dpiX);
+    const double originY = DotsToMm(printer.offsetY, printer.dpiY);
+    for (int scale : {387, 400}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        SetScale(scale);
+        ASSERT_TRUE(NothingPrintedBy(kCopyButton));
+        const std::string pdf = PrintWith(kRecopyButton);
+        ASSERT_FALSE(pdf.empty());
+        const wintest::PrintBox page = Measure(pdf);
+        EXPECT_NEAR(page.width, DotsToMm(printer.horzRes, printer.dpiX), kToleranceMm) << "cropped";
+        EXPECT_NEAR(page.height, DotsToMm(printer.vertRes, printer.dpiY), kToleranceMm);
+        // Past the chart's outer frame line, up to the page's far corner.
+        const double frame = PrintedMm(1, image.dpi, scale) + 0.5;
+        const wintest::PrintBox mark =
+            wintest::MeasurePdfWithin(pdf, 300, originX + frame, originY + frame, page.pageWidth, page.pageHeight);
+        ASSERT_TRUE(mark.ok && !mark.empty) << pdf;
+        const long x0 = image.width / 8, x1 = image.width / 4, y0 = image.height / 8, y1 = image.height / 4;
+        EXPECT_NEAR(mark.left - originX, PrintedMm(x0, image.dpi, scale), kToleranceMm);
+        EXPECT_NEAR(mark.top - originY, PrintedMm(y0, image.dpi, scale), kToleranceMm);
+        EXPECT_NEAR(mark.width, PrintedMm(x1 - x0, image.dpi, scale), kToleranceMm);
+        EXPECT_NEAR(mark.height, PrintedMm(y1 - y0, image.dpi, scale), kToleranceMm);
+        std::printf("[ measured ] re-copy at %d %%: marker at (%.3f, %.3f) %.3f x %.3f mm, expected (%.3f, %.3f) "
+                    "%.3f x %.3f\n",
+                    scale, mark.left - originX, mark.top - originY, mark.width, mark.height,
+                    PrintedMm(x0, image.dpi, scale), PrintedMm(y0, image.dpi, scale),
+                    PrintedMm(x1 - x0, image.dpi, scale), PrintedMm(y1 - y0, image.dpi, scale));
+    }
+    SetScale(100);
+    EXPECT_TRUE(copier.Exit());
+}
+
 // A scan cancelled at its transfer sends no image: the held one stays and
 // Re-copy prints it as before, although the cancelled scan had been set up
 // for twice the resolution.

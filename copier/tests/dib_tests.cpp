@@ -5,9 +5,12 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "dib.h"
+#include "hostile_input_support.h"
+#include "print_geometry.h"
 
 namespace {
 
@@ -468,3 +471,128 @@ TEST(DibDrawing, SelectsThePaletteForTheCallOnly) {
 }
 
 }  // namespace
+
+// --- Hostile bitmaps -----------------------------------------------------------------
+
+namespace {
+
+// Where a block ends readable memory ends: a read past the block faults.
+class GuardedBlock {
+public:
+    explicit GuardedBlock(SIZE_T capacity) {
+        SYSTEM_INFO system = {};
+        GetSystemInfo(&system);
+        const SIZE_T page = system.dwPageSize;
+        readable_ = (capacity + page - 1) / page * page;
+        pages_ = static_cast<BYTE*>(VirtualAlloc(nullptr, readable_ + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old = 0;
+        if (pages_) VirtualProtect(pages_ + readable_, page, PAGE_NOACCESS, &old);
+    }
+    ~GuardedBlock() {
+        if (pages_) VirtualFree(pages_, 0, MEM_RELEASE);
+    }
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    SIZE_T Capacity() const { return readable_; }
+    // The bytes, placed so that their last one is the last readable byte.
+    const BYTE* Place(const std::vector<BYTE>& data) {
+        BYTE* start = pages_ + readable_ - data.size();
+        if (!data.empty()) std::memcpy(start, data.data(), data.size());
+        return start;
+    }
+    bool Ok() const { return pages_ != nullptr; }
+
+private:
+    BYTE* pages_ = nullptr;
+    SIZE_T readable_ = 0;
+};
+
+// What a block accepted as a bitmap must hold, worked out apart from the
+// validation: header, masks, colour table and every row inside the block.
+unsigned long long BytesNeeded(const std::vector<BYTE>& dib) {
+    DWORD size = 0;
+    std::memcpy(&size, dib.data(), 4);
+    const bool core = size == 12;
+    LONG width = 0, height = 0;
+    WORD bits = 0;
+    DWORD compression = BI_RGB, used = 0;
+    if (core) {
+        WORD w = 0, h = 0;
+        std::memcpy(&w, dib.data() + 4, 2);
+        std::memcpy(&h, dib.data() + 6, 2);
+        std::memcpy(&bits, dib.data() + 10, 2);
+        width = w;
+        height = h;
+    } else {
+        std::memcpy(&width, dib.data() + 4, 4);
+        std::memcpy(&height, dib.data() + 8, 4);
+        std::memcpy(&bits, dib.data() + 14, 2);
+        std::memcpy(&compression, dib.data() + 16, 4);
+        std::memcpy(&used, dib.data() + 32, 4);
+    }
+    const unsigned long long entries = (!core && used) ? used : bits <= 8 ? (1ull << bits) : 0;
+    const unsigned long long masks = size == 40 && compression == BI_BITFIELDS ? 12 : 0;
+    const unsigned long long rows = height < 0 ? 0ull - static_cast<long long>(height) : height;
+    const unsigned long long stride = (static_cast<unsigned long long>(width) * bits + 31) / 32 * 4;
+    return size + masks + entries * (core ? 3 : 4) + stride * rows;
+}
+
+}  // namespace
+
+// Blocks a driver might deliver, mutated from well-formed ones of every kind
+// the copier reads: each is refused, or it holds all that its header says and
+// is measured, given a palette and drawn without reading past its end.
+TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
+    std::vector<std::vector<BYTE>> seeds = {MakeDib({}), MakeDib({5, -3, 24}), MakeDib({7, 3, 8, 0}),
+                                            MakeDib({9, 2, 1}), MakeDib({3, 3, 4, 5}), MakeCoreDib(6, 2, 8),
+                                            MakeCoreDib(3, 3, 24)};
+    DibSpec fields;
+    fields.bitCount = 16;
+    fields.compression = BI_BITFIELDS;
+    seeds.push_back(MakeDib(fields));
+    fields.bitCount = 32;
+    fields.headerSize = 108;
+    seeds.push_back(MakeDib(fields));
+    const std::vector<std::string> words = {std::string("\x28\0\0\0", 4), std::string("\x0C\0\0\0", 4),
+                                            std::string("\xFF\xFF\xFF\x7F", 4), std::string("\x00\x80", 2),
+                                            std::string("\x03\0\0\0", 4)};
+    const SIZE_T kLargest = 64 * 1024;
+    GuardedBlock guarded(kLargest);
+    ASSERT_TRUE(guarded.Ok());
+    Canvas canvas(96);
+    const PrinterMetrics small{96, 96, 80, 80};
+    hostile::Campaign campaign("scanner bitmaps", 0xB17A9, 10000, 16u << 20);
+    mutation::Random random(campaign.Seed());
+    size_t accepted = 0;
+    for (size_t i = 0; i < campaign.Cases(); ++i) {
+        std::vector<BYTE> data = mutation::Mutate(seeds[random.Below(seeds.size())], random, 4, words);
+        if (data.size() > kLargest) data.resize(kLargest);
+        const BYTE* block = guarded.Place(data);
+        const bool usable = IsDibUsable(block, data.size());
+
+        HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, data.size() ? data.size() : 1);
+        if (!data.empty()) std::memcpy(GlobalLock(handle), data.data(), data.size());
+        GlobalUnlock(handle);
+        EXPECT_EQ(IsDibHandleUsable(handle), usable) << hostile::Hex(data);
+        GlobalFree(handle);
+        if (usable) {
+            ++accepted;
+            EXPECT_LE(BytesNeeded(data), data.size()) << hostile::Hex(data);
+            const LONG width = GetDibWidth(block), height = GetDibHeight(block);
+            EXPECT_GT(width, 0);
+            EXPECT_GT(height, 0);
+            HPALETTE palette = nullptr;
+            if (CreatePaletteFromDib(block, &palette)) DeleteObject(palette);
+            LONG dpm[2] = {0, 0};  // the header's resolution; none in a core header
+            if (data[0] != 12) std::memcpy(dpm, data.data() + 24, sizeof dpm);
+            const PrintPlacement p = ComputePrintPlacement(width, height, dpm[0], dpm[1], small, 25);
+            if (p.destWidth > 0 && p.destHeight > 0) {
+                DrawDib(canvas.dc(), RECT{0, 0, p.destWidth, p.destHeight}, block,
+                        RECT{0, 0, p.srcWidth, p.srcHeight}, nullptr);
+            }
+        }
+        ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(data);
+        campaign.EndCase();
+    }
+    std::printf("[ hostile  ] %u of the bitmaps accepted\n", static_cast<unsigned>(accepted));
+}

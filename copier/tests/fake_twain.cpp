@@ -306,19 +306,19 @@ TW_UINT16 Manager::AnswerCapability(TW_UINT16 msg, TW_CAPABILITY* capability) {
     for (TW_UINT16 failing : failingCaps)
         if (failing == capability->Cap) return TWRC_FAILURE;
     if (msg == MSG_SET) return TWRC_SUCCESS;
-    if (capability->Cap == ICAP_UNITS) {
-        if (!unitReadable) return TWRC_FAILURE;
-        capability->ConType = TWON_ONEVALUE;
-        capability->hContainer = OneValueUint16(unit);
-        return TWRC_SUCCESS;
-    }
-    if (container) {
+    if (container && (capability->Cap != ICAP_UNITS || containerForUnits)) {
         TW_UINT16 conType = TWON_ONEVALUE;
         if (HGLOBAL block = container(capability->Cap, &conType)) {
             capability->ConType = conType;
             capability->hContainer = block;
             return TWRC_SUCCESS;
         }
+    }
+    if (capability->Cap == ICAP_UNITS) {
+        if (!unitReadable) return TWRC_FAILURE;
+        capability->ConType = TWON_ONEVALUE;
+        capability->hContainer = OneValueUint16(unit);
+        return TWRC_SUCCESS;
     }
     switch (capability->Cap) {
     case ICAP_PHYSICALWIDTH:

@@ -67,6 +67,7 @@ public:
     TW_UINT16 unit = TWUN_INCHES;
     bool unitReadable = true;
     std::function<HGLOBAL(TW_UINT16 cap, TW_UINT16* conType)> container;  // MSG_GET
+    bool containerForUnits = false;  // ICAP_UNITS from `container` too
     float bedWidth = 8.5f, bedHeight = 11.0f;
     std::vector<TW_UINT16> pixelTypes{TWPT_BW, TWPT_GRAY, TWPT_RGB};
     std::vector<TW_UINT16> failingCaps;  // every MSG_GET and MSG_SET of these fails

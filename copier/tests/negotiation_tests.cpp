@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "fake_twain.h"
+#include "hostile_input_support.h"
 #include "scan_plan.h"
 #include "twain_session.h"
 
@@ -547,15 +551,26 @@ TEST_F(PrepareScanTest, TheBedLimitsTheFrameWhenItIsSmaller) {
 }
 
 TEST_F(PrepareScanTest, AnUnreadableBedLeavesThePageBoundAlone) {
-    manager.bedWidth = 1.0f;
-    // The bed's height cannot be read: the bed is not used at all.
-    manager.failingCaps = {ICAP_PHYSICALHEIGHT};
-    PrepareScan(session, kPrinter600, 100, ScanModeColor, ScanSpeedNormal);
-    const auto sets = manager.Find(DAT_CAPABILITY, MSG_SET);
-    ASSERT_FALSE(sets.empty());
-    const TW_FRAME frame = sets[0]->SetFrame();
-    EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Right), 8.0f);
-    EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Bottom), 11.0f);
+    // A bed whose height cannot be read, or of no size, or of a negative
+    // one, is not used at all.
+    struct Case {
+        float width, height;
+        bool heightReadable;
+    } cases[] = {{1.0f, 11.0f, false}, {0.0f, 11.0f, true}, {8.5f, 0.001f, true}, {-8.5f, 11.0f, true},
+                 {8.5f, -0.5f, true}};
+    for (const Case& c : cases) {
+        manager.bedWidth = c.width;
+        manager.bedHeight = c.height;
+        manager.failingCaps.clear();
+        if (!c.heightReadable) manager.failingCaps = {ICAP_PHYSICALHEIGHT};
+        manager.Clear();
+        PrepareScan(session, kPrinter600, 100, ScanModeColor, ScanSpeedNormal);
+        const auto sets = manager.Find(DAT_CAPABILITY, MSG_SET);
+        ASSERT_FALSE(sets.empty());
+        const TW_FRAME frame = sets[0]->SetFrame();
+        EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Right), 8.0f) << c.width << " x " << c.height;
+        EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Bottom), 11.0f) << c.width << " x " << c.height;
+    }
 }
 
 TEST_F(PrepareScanTest, KeepsTheSourcesPixelTypeWhenTheWantedOneIsNotOffered) {
@@ -582,6 +597,91 @@ TEST_F(PrepareScanTest, APixelSourceGetsAnEmptyFrameAndZeroResolution) {
     EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Bottom), 0.0f);
     EXPECT_EQ(sets[1]->SetFix32(), 0.0f);
     EXPECT_EQ(sets[2]->SetFix32(), 0.0f);
+}
+
+// --- Hostile containers --------------------------------------------------------
+
+std::vector<BYTE> BlockBytes(HGLOBAL block) {
+    std::vector<BYTE> bytes(GlobalSize(block));
+    std::memcpy(bytes.data(), GlobalLock(block), bytes.size());
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return bytes;
+}
+
+HGLOBAL BlockOf(const std::vector<BYTE>& bytes) {
+    HGLOBAL block = GlobalAlloc(GHND, bytes.empty() ? 1 : bytes.size());
+    if (!bytes.empty()) std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return block;
+}
+
+// Containers a source might answer, mutated from well-formed ones of every
+// kind the negotiation reads, with their container type sometimes wrong too.
+// Each case must end its negotiation with the source's containers freed, ask
+// for a frame that starts at the origin and does not end before it (empty
+// only where the unit is one the copier does not convert), and stay within
+// its memory.
+TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
+    struct Seed {
+        TW_UINT16 cap, conType;
+        std::vector<BYTE> bytes;
+    };
+    const std::vector<Seed> seeds = {
+        {ICAP_UNITS, TWON_ONEVALUE, BlockBytes(fake::OneValueUint16(TWUN_CENTIMETERS))},
+        {ICAP_PHYSICALWIDTH, TWON_ONEVALUE, BlockBytes(fake::OneValueFix32(8.5f))},
+        {ICAP_PHYSICALHEIGHT, TWON_ONEVALUE, BlockBytes(fake::OneValueFix32(11.69f))},
+        {ICAP_XRESOLUTION, TWON_ENUMERATION, BlockBytes(fake::EnumerationFix32({75, 150, 300, 600}))},
+        {ICAP_YRESOLUTION, TWON_RANGE, BlockBytes(fake::RangeFix32(50, 1200, 25))},
+        {ICAP_XRESOLUTION, TWON_ONEVALUE, BlockBytes(fake::OneValueFix32(300))},
+        {ICAP_PIXELTYPE, TWON_ENUMERATION, BlockBytes(fake::EnumerationUint16({TWPT_BW, TWPT_GRAY, TWPT_RGB}))},
+        {ICAP_PIXELTYPE, TWON_ONEVALUE, BlockBytes(fake::OneValueUint16(TWPT_GRAY))},
+    };
+    const std::vector<std::string> words = {std::string("\x07\0", 2), std::string("\x04\0", 2),
+                                            std::string("\xFF\xFF\xFF\xFF", 4), std::string("\0\0\0\x80", 4),
+                                            std::string("\x01\0\0\0", 4)};
+    hostile::Campaign campaign("capability containers", 0xCA9AB1E, 10000, 16u << 20);
+    mutation::Random random(campaign.Seed());
+    std::vector<HGLOBAL> handedOut;
+    std::vector<std::string> shown;
+    manager.containerForUnits = true;
+    manager.container = [&](TW_UINT16 cap, TW_UINT16* conType) -> HGLOBAL {
+        // Mostly a mutation of a seed of this capability, sometimes of another.
+        std::vector<const Seed*> own;
+        for (const Seed& seed : seeds)
+            if (seed.cap == cap) own.push_back(&seed);
+        const Seed& seed = own.empty() || random.Below(8) == 0 ? seeds[random.Below(seeds.size())]
+                                                                : *own[random.Below(own.size())];
+        *conType = random.Below(10) == 0 ? static_cast<TW_UINT16>(random.Below(8)) : seed.conType;
+        const std::vector<BYTE> bytes =
+            random.Below(6) == 0 ? seed.bytes : mutation::Mutate(seed.bytes, random, 3, words);
+        shown.push_back(std::to_string(cap) + "/" + std::to_string(*conType) + ": " + hostile::Hex(bytes));
+        handedOut.push_back(BlockOf(bytes));
+        return handedOut.back();
+    };
+    for (size_t i = 0; i < campaign.Cases(); ++i) {
+        handedOut.clear();
+        shown.clear();
+        manager.Clear();
+        const PrinterMetrics printer{300, 300, 2479, 3508};
+        PrepareScan(session, printer, 25 + static_cast<int>(random.Below(376)), static_cast<int>(random.Below(3)),
+                    static_cast<int>(random.Below(3)));
+        std::string context;
+        for (const std::string& line : shown) context += line + "\n";
+        for (HGLOBAL block : handedOut)
+            EXPECT_EQ(GlobalFlags(block), static_cast<UINT>(GMEM_INVALID_HANDLE)) << "not freed\n" << context;
+        for (const fake::Call* set : manager.Find(DAT_CAPABILITY, MSG_SET)) {
+            if (set->cap != ICAP_FRAMES) continue;
+            const TW_FRAME frame = set->SetFrame();
+            EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Left), 0.0f) << context;
+            EXPECT_EQ(CTwainSession::Fix32ToFloat(frame.Top), 0.0f) << context;
+            EXPECT_GE(CTwainSession::Fix32ToFloat(frame.Right), 0.0f) << context;
+            EXPECT_GE(CTwainSession::Fix32ToFloat(frame.Bottom), 0.0f) << context;
+        }
+        ASSERT_TRUE(campaign.MemoryBounded()) << context;
+        campaign.EndCase();
+    }
+    manager.container = nullptr;
 }
 
 }  // namespace

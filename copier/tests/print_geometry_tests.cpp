@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include "print_geometry.h"
 
@@ -50,6 +51,41 @@ TEST(PrintGeometry, PrintsTheExactLengthToTheNearestDot) {
     EXPECT_EQ(q.heightPt, 144);
     EXPECT_EQ(q.destWidth, 600);
     EXPECT_EQ(q.destHeight, 600);
+}
+
+// Where the printable area cuts the image, the pixels wholly inside it keep
+// their exact size (their count times that size, to the nearest dot), and the
+// one it cuts fills the rest of it.
+TEST(PrintGeometry, CroppedPixelsKeepTheirExactSize) {
+    const PrinterMetrics pdf300{300, 300, 2479, 3508};
+    const PrinterMetrics laser600{600, 600, 4798, 6814};
+    struct Case {
+        LONG pixels, dpm;
+        PrinterMetrics printer;
+        int scale;
+    } cases[] = {
+        {619, 2953, pdf300, 400},    // 154.95 pixels fill the width
+        {876, 2953, pdf300, 387},    // 226.6 pixels fill the height
+        {619, 2953, pdf300, 387},    // 160.1
+        {640, 2953, laser600, 387},  // 154.97
+        {2475, 11811, pdf300, 101},  // 2454.5
+        {1700, 7874, laser600, 100}, // 1599.3
+    };
+    for (const Case& c : cases) {
+        const PrintPlacement p = ComputePrintPlacement(c.pixels, c.pixels, c.dpm, c.dpm, c.printer, c.scale);
+        const double pixelSize =
+            c.pixels * 2834.645669291339 / c.dpm * c.printer.nLogPixelsX / 72.0 * c.scale / 100.0 / c.pixels;
+        const std::string name = std::to_string(c.pixels) + " at " + std::to_string(c.scale) + " %";
+        const LONG printable = c.printer.nHorzRes;
+        EXPECT_EQ(p.destWidth, printable) << name << ": cropped";
+        EXPECT_EQ(p.wholeSrcWidth, static_cast<LONG>(printable / pixelSize)) << name;
+        EXPECT_NEAR(p.wholeDestWidth, p.wholeSrcWidth * pixelSize, 0.5) << name;
+        EXPECT_LE(p.wholeDestWidth, printable) << name;
+        EXPECT_EQ(p.srcWidth, p.wholeSrcWidth + (p.wholeDestWidth < printable ? 1 : 0)) << name;
+    }
+    const PrintPlacement fits = ComputePrintPlacement(1700, 2200, 7874, 7874, kPrinter600, 50);
+    EXPECT_EQ(fits.wholeSrcWidth, fits.srcWidth) << "nothing cut";
+    EXPECT_EQ(fits.wholeDestHeight, fits.destHeight);
 }
 
 TEST(PrintGeometry, AMissingResolutionCountsAs200Dpi) {

@@ -9,7 +9,7 @@ kopiwa_add_gtest_program(copier_scan_tests
     ${CMAKE_CURRENT_LIST_DIR}/dib_tests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/print_geometry_tests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scanner_tests.cpp
-  LIBS copier_scan wintest)
+  LIBS copier_scan wintest psapi)
 target_include_directories(copier_scan_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 # The real-parts tests install the virtual scanner from the build tree.
 add_dependencies(copier_scan_tests virtual_scanner)
@@ -17,9 +17,13 @@ add_dependencies(copier_scan_tests virtual_scanner)
 kopiwa_add_wine_test(NAME copier.scan.session TARGET copier_scan_tests
                      FILTER TwainSessionTest.*)
 kopiwa_add_wine_test(NAME copier.scan.negotiation TARGET copier_scan_tests
-                     FILTER NegotiationTest.*:PrepareScanTest.*:FixedPoint.*:ScanPlan.*)
+                     FILTER NegotiationTest.*:PrepareScanTest.*:FixedPoint.*:ScanPlan.*:-NegotiationTest.Hostile*)
 kopiwa_add_wine_test(NAME copier.scan.bitmaps TARGET copier_scan_tests
                      FILTER Dib*:PrintGeometry.*)
+# Hostile-input loops: a few seconds each in make test, KOPIWA_FUZZ_CASES for more.
+kopiwa_add_wine_test(NAME copier.fuzz.bitmaps TARGET copier_scan_tests FILTER HostileBitmaps.* LABELS fuzz)
+kopiwa_add_wine_test(NAME copier.fuzz.capabilities TARGET copier_scan_tests FILTER NegotiationTest.Hostile*
+                     LABELS fuzz)
 kopiwa_add_wine_test(NAME copier.scan.scanner TARGET copier_scan_tests
                      FILTER VirtualScanner.*)
 # Wine's manager looks for its sources once per load: a prefix of its own.

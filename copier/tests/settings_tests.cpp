@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "copy_dialog.h"
+#include "hostile_input_support.h"
 #include "kfw/print.h"
 #include "kopiwa_driver.h"
 #include "settings.h"
@@ -111,6 +112,17 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no length value";
     WriteDword(kPrinterKey, "LenDevMode", 16);
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no data value";
+
+    // Lengths no driver reaches are not stored blocks, however small the data.
+    WriteBinary(kPrinterKey, "DevMode", std::vector<BYTE>(30, 0xCD));
+    WriteDword(kPrinterKey, "LenDevMode", 64 * 1024);
+    kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
+    ASSERT_TRUE(largest) << "64 KB is still taken";
+    EXPECT_EQ(GlobalSize(largest.Get()), 64u * 1024);
+    for (LONG length : {64 * 1024 + 1, 300000000, -1}) {
+        WriteDword(kPrinterKey, "LenDevMode", length);
+        EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << length;
+    }
 }
 
 TEST_F(Settings, TheSelectionIsRestoredAndSavedByteForByte) {
@@ -191,6 +203,79 @@ TEST_F(Settings, BlocksThatDoNotFitTheirOwnSizesAreNotRestored) {
     WriteBinary(kPrinterKey, "DevNames", {});
     App().LoadPrinterSelection();
     EXPECT_EQ(App().GetDevNames(), nullptr) << "an empty block";
+}
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// The number a Status value gives, worked out from what was stored: four
+// bytes or fewer fill the low bytes of a zero, anything longer is the default.
+// (A text type is read back converted through the system's code page: any
+// number, or the default, is then what the dialog shows and Copy checks.)
+LONG ExpectedDword(const std::vector<BYTE>& stored, LONG defaultValue) {
+    if (stored.size() > 4) return defaultValue;
+    LONG value = 0;
+    std::memcpy(&value, stored.data(), stored.size());
+    return value;
+}
+
+// A stored length: the data's own, one near it, or any number at all.
+LONG MutatedLength(size_t size, mutation::Random& random) {
+    switch (random.Below(4)) {
+    case 0: return static_cast<LONG>(size);
+    case 1: return static_cast<LONG>(size) + static_cast<LONG>(random.Below(17)) - 8;
+    case 2: return static_cast<LONG>(random.Next());
+    default: return static_cast<LONG>(random.Below(128 * 1024));
+    }
+}
+
+// Hand-edited or damaged Status and Printer values, mutated from good ones:
+// each case restores only blocks that fit their own sizes and no larger than
+// 64 KB (or none), reads every Status value as stored or as its default, and
+// keeps the process within its memory.
+TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
+    const std::vector<BYTE> goodNames = DevNamesBlock("PDF", "CUPS:PDF", DN_DEFAULTPRN);
+    const std::vector<BYTE> goodMode = PdfDevMode(true);
+    ASSERT_FALSE(goodMode.empty());
+    const std::vector<std::string> words = {"PDF", std::string(1, '\0'), "CUPS:", "\xFF\xFF"};
+    const char* const statusNames[] = {"Scale", "ColorSelect", "SpeedSelect", "UISelect", "XPos", "YPos"};
+    const DWORD types[] = {REG_DWORD, REG_BINARY, REG_SZ, REG_NONE, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ};
+    hostile::Campaign campaign("stored settings", 0x5E771265, 300, 32u << 20);
+    mutation::Random random(campaign.Seed());
+    for (size_t i = 0; i < campaign.Cases(); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        DeleteCopierKeys();
+        const std::vector<BYTE> names = mutation::Mutate(goodNames, random, 4, words);
+        const std::vector<BYTE> mode = mutation::Mutate(goodMode, random, 4, words);
+        WriteDword(kPrinterKey, "LenDevNames", MutatedLength(names.size(), random));
+        WriteBinary(kPrinterKey, "DevNames", names);
+        WriteDword(kPrinterKey, "LenDevMode", MutatedLength(mode.size(), random));
+        WriteBinary(kPrinterKey, "DevMode", mode);
+        App().LoadPrinterSelection();
+        if (App().GetDevNames()) {
+            EXPECT_LE(GlobalSize(App().GetDevNames()), 64u * 1024);
+            EXPECT_TRUE(DevNamesFits(App().GetDevNames())) << hostile::Hex(names);
+        }
+        if (App().GetDevMode()) {
+            EXPECT_LE(GlobalSize(App().GetDevMode()), 64u * 1024);
+            EXPECT_TRUE(DevModeFits(App().GetDevMode())) << hostile::Hex(mode);
+        }
+
+        for (const char* name : statusNames) {
+            std::vector<BYTE> stored(random.Below(9));
+            for (BYTE& b : stored) b = static_cast<BYTE>(random.Next());
+            HKEY key;
+            ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kStatusKeyPath, &key), ERROR_SUCCESS);
+            const DWORD type = types[random.Below(sizeof types / sizeof types[0])];
+            RegSetValueExA(key, name, 0, type, stored.data(), static_cast<DWORD>(stored.size()));
+            RegCloseKey(key);
+            const LONG read = ReadRegistryDword(name, -7);
+            if (!IsTextType(type)) {
+                EXPECT_EQ(read, ExpectedDword(stored, -7)) << name << " type " << type << ": " << hostile::Hex(stored);
+            }
+        }
+        ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(names) << "/ " << hostile::Hex(mode);
+        campaign.EndCase();
+    }
 }
 
 TEST(Platform, TheWindows95FamilyAndNt4OnwardsAreSupported) {

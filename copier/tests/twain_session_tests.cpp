@@ -362,6 +362,18 @@ TEST_F(TwainSessionTest, AcquireLeavesTheSourceOpenWhenNativeTransferIsRefused) 
 }
 
 TEST_F(TwainSessionTest, AcquireClosesEverythingWhenEnablingIsRefused) {
+    // A source that refuses to close as well stays open, but nothing scans:
+    // the buttons must not stay disabled until the program restarts.
+    manager.Force(DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_FAILURE);
+    manager.Force(DAT_IDENTITY, MSG_CLOSEDS, TWRC_FAILURE);
+    EXPECT_FALSE(session.Acquire(TRUE));
+    EXPECT_TRUE(session.IsSourceOpen());
+    EXPECT_FALSE(session.IsScanning());
+    manager.forced.clear();
+    ASSERT_TRUE(session.CloseSource());
+    ASSERT_TRUE(session.CloseSourceManager());
+    manager.Clear();
+
     manager.Force(DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_FAILURE);
     EXPECT_FALSE(session.Acquire(TRUE));
     EXPECT_EQ(manager.Count(DAT_IDENTITY, MSG_CLOSEDS), 1);
@@ -531,7 +543,9 @@ TEST_F(TwainSessionTest, AnImageThatCannotBeLockedIsNotHandedOver) {
     ASSERT_EQ(g_handoffs.size(), 1u);
     EXPECT_EQ(g_handoffs[0].image, 0u);
     EXPECT_TRUE(AllClosed()) << "the session still closes after the last transfer";
-    GlobalFree(discarded);
+    // The transfer gave the block to the program: not handed on, it is freed.
+    EXPECT_EQ(GlobalFlags(discarded), static_cast<UINT>(GMEM_INVALID_HANDLE));
+    if (GlobalFlags(discarded) != GMEM_INVALID_HANDLE) GlobalFree(discarded);
 }
 
 TEST_F(TwainSessionTest, ATransferReportingATinyHandleHandsOverZeroAndStillCloses) {

@@ -89,6 +89,23 @@ TEST(FormatString, NeverSplitsADoubleByteCharacter) {
     char buffer[5];
     AfxFormatString1(buffer, sizeof buffer, IDS_DOUBLE_BYTE, "x");
     EXPECT_EQ(std::string(buffer), std::string(kHyo) + "x") << "the second 表 does not fit whole";
+    // Nor an inserted text: what is cut ends on a whole character.
+    const std::string hyo2 = std::string(kHyo) + kHyo;
+    struct Case {
+        size_t capacity;
+        std::string insert, expected;
+    } cases[] = {
+        {6, hyo2, hyo2},         // the inserted second 表 would be cut
+        {7, hyo2, hyo2 + kHyo},  // fits exactly; the format's last 表 does not
+        {8, hyo2, hyo2 + kHyo},  // nor here, where its half would
+        {9, hyo2, hyo2 + hyo2},
+        {16, "a\x95", std::string(kHyo) + "a" + kHyo},  // a lead byte without its trail
+    };
+    for (const Case& c : cases) {
+        char text[16];
+        AfxFormatString1(text, static_cast<int>(c.capacity), IDS_DOUBLE_BYTE, c.insert.c_str());
+        EXPECT_EQ(std::string(text), c.expected) << c.capacity;
+    }
     char missing[8];
     AfxFormatString1(missing, sizeof missing, 0xFFFE, "x");
     EXPECT_STREQ(missing, "") << "a missing string gives an empty text";

@@ -470,10 +470,12 @@ std::string WaitForNewPdf(const std::set<std::string>& before, DWORD timeoutMs) 
     return found;
 }
 
-PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi) {
+namespace {
+
+PrintBox RunPdfBbox(const std::string& unixPdfPath, const std::string& arguments) {
     PrintBox box;
     UnixResult r = RunUnix("/usr/bin/python3 '" + Env("KOPIWA_SOURCE_DIR") + "/testbed/pdf_bbox.py' '" +
-                           unixPdfPath + "' " + std::to_string(dpi));
+                           unixPdfPath + "' " + arguments);
     if (!r.finished || r.status != 0) return box;
     std::istringstream in(r.output);
     std::string first;
@@ -488,6 +490,17 @@ PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi) {
     in >> box.top >> box.width >> box.height >> box.pageWidth >> box.pageHeight;
     box.ok = static_cast<bool>(in);
     return box;
+}
+
+}  // namespace
+
+PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi) { return RunPdfBbox(unixPdfPath, std::to_string(dpi)); }
+
+PrintBox MeasurePdfWithin(const std::string& unixPdfPath, int dpi, double left, double top, double right,
+                          double bottom) {
+    char window[128];
+    std::snprintf(window, sizeof window, " 128 %.3f %.3f %.3f %.3f", left, top, right, bottom);
+    return RunPdfBbox(unixPdfPath, std::to_string(dpi) + window);
 }
 
 Shortcut ReadShortcut(const std::string& linkPath) {

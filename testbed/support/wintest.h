@@ -183,6 +183,10 @@ struct PrintBox {
 };
 // The bounding box of the first page's non-white pixels, rendered at `dpi`.
 PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi = 300);
+// The same, counting only the ink inside a window of the page (millimetres
+// from its top-left corner): one mark of a printed picture, say.
+PrintBox MeasurePdfWithin(const std::string& unixPdfPath, int dpi, double left, double top, double right,
+                          double bottom);
 
 struct Shortcut {
     bool read = false;  // the file loaded and its target could be asked for

@@ -54,6 +54,10 @@ protected:
 
     UINT m_nIDHelp;
     CWnd* m_pParentWnd;
+    // Set by an OnInitDialog that put the window where it belongs: the
+    // framework's centring then leaves it there, even where that is the very
+    // place the template gave it (a window cannot tell that move from none).
+    BOOL m_bPlacedByInit;
 
 private:
     LRESULT HandleInitDialog(WPARAM wParam, LPARAM lParam);

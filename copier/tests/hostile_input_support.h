@@ -1,0 +1,135 @@
+// What every hostile-input loop of the copier checks besides its own outcome:
+// the process's memory stays bounded, no file outside the test's folder
+// changes, and the figures of the run (seed, cases, time) are printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "mutation.h"
+#include "wintest.h"
+
+namespace hostile {
+
+// Private bytes of this process.
+inline SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return counters.PagefileUsage;
+}
+
+// Names, sizes and write times of the files directly inside `folder`.
+inline std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> FolderState(const std::string& folder) {
+    std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> state;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return state;
+    do {
+        const ULONGLONG size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        const ULONGLONG time = (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                               found.ftLastWriteTime.dwLowDateTime;
+        state[found.cFileName] = {size, time};
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return state;
+}
+
+// The folders a copier parser could write to by mistake: the current folder,
+// the temporary folder, the Windows folder and the program's own.
+class FolderWatch {
+public:
+    FolderWatch() {
+        char path[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof path, path);
+        Add(path);
+        GetTempPathA(sizeof path, path);
+        Add(path);
+        Add(wintest::WindowsDir());
+        GetModuleFileNameA(nullptr, path, sizeof path);
+        if (char* slash = std::strrchr(path, '\\')) *slash = '\0';
+        Add(path);
+    }
+    // The folders whose files changed since the watch began.
+    std::string Changed() const {
+        std::string changed;
+        for (const auto& folder : before_)
+            if (FolderState(folder.first) != folder.second) changed += folder.first + " ";
+        return changed;
+    }
+
+private:
+    void Add(const std::string& folder) {
+        std::string trimmed = folder;
+        while (trimmed.size() > 3 && trimmed.back() == '\\') trimmed.pop_back();
+        before_[trimmed] = FolderState(trimmed);
+    }
+    std::map<std::string, std::map<std::string, std::pair<ULONGLONG, ULONGLONG>>> before_;
+};
+
+// One run of a loop: its seed and number of cases from the environment, the
+// memory ceiling, and the figures printed at the end.
+class Campaign {
+public:
+    Campaign(const char* parser, std::uint64_t seed, std::size_t cases, SIZE_T memoryAllowance)
+        : parser_(parser),
+          seed_(mutation::Seed(seed)),
+          cases_(mutation::Cases(cases)),
+          ceiling_(PrivateBytes() + memoryAllowance),
+          start_(GetTickCount()) {}
+    ~Campaign() {
+        const std::string changed = watch_.Changed();
+        EXPECT_EQ(changed, "") << parser_ << ": files changed outside the test's folder";
+        std::printf("[ hostile  ] %s: %u cases, seed 0x%llx, %u faults, %lu ms\n", parser_,
+                    static_cast<unsigned>(cases_), static_cast<unsigned long long>(seed_),
+                    static_cast<unsigned>(faults_), static_cast<unsigned long>(GetTickCount() - start_));
+    }
+    std::uint64_t Seed() const { return seed_; }
+    std::size_t Cases() const { return cases_; }
+    // True while the process stays under its ceiling; counts a fault when not.
+    bool MemoryBounded() {
+        if (PrivateBytes() <= ceiling_) return true;
+        ++faults_;
+        return false;
+    }
+    // After each case: counts it as a fault when it recorded a failure.
+    void EndCase() {
+        const int parts = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+        if (parts > parts_) ++faults_;
+        parts_ = parts;
+    }
+
+private:
+    const char* parser_;
+    std::uint64_t seed_;
+    std::size_t cases_;
+    SIZE_T ceiling_;
+    DWORD start_;
+    std::size_t faults_ = 0;
+    int parts_ = 0;
+    FolderWatch watch_;
+};
+
+// The case's bytes, for a failure message.
+inline std::string Hex(const std::vector<unsigned char>& data, std::size_t limit = 64) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < data.size() && i < limit; ++i) {
+        std::snprintf(byte, sizeof byte, "%02X ", data[i]);
+        text += byte;
+    }
+    if (data.size() > limit) text += "...";
+    return text;
+}
+
+}  // namespace hostile
