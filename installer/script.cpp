@@ -3,6 +3,8 @@
 // message up to the end of the run.
 #include "script.h"
 
+#include <climits>
+
 #include "commands/commands.h"
 #include "resource.h"
 #include "run_state.h"
@@ -112,10 +114,13 @@ int ReadNumber(const char* text) {
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     unsigned int value = 0;
     while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<unsigned>(*p++ - '0');
-    return negative ? -static_cast<int>(value) : static_cast<int>(value);
+    if (negative) value = 0u - value;
+    return value <= INT_MAX ? static_cast<int>(value) : static_cast<int>(value - INT_MAX - 1) + INT_MIN;
 }
 
 BOOL AppendText(char* buffer, const char* text, int size) {
+    // Unsigned arithmetic wraps where signed arithmetic would be undefined:
+    // -2147483648 reads as itself, longer numbers wrap.
     int length = lstrlenA(buffer);
     for (const char* p = text ? text : ""; *p;) {
         const int width = CharWidth(p);

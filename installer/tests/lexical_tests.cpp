@@ -2,6 +2,7 @@
 // tokenizer, numbers, keywords, bounded copies and the six variables.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,10 @@ TEST(Lexical, NumbersReadLikeAtoi) {
     EXPECT_EQ(ReadNumber("HKLM"), 0);
     EXPECT_EQ(ReadNumber(""), 0);
     EXPECT_EQ(ReadNumber(nullptr), 0);
+    // The ends of the range, which a signed negation would overflow.
+    EXPECT_EQ(ReadNumber("-2147483648"), INT_MIN);
+    EXPECT_EQ(ReadNumber("2147483647"), INT_MAX);
+    EXPECT_EQ(ReadNumber("-2147483647"), -INT_MAX);
 }
 
 TEST(Lexical, KeywordTableHoldsTheKeywordsAndWeightsInOrder) {
