@@ -233,7 +233,7 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
 
 }  // namespace
 
-BOOL ExpandVariables(char* output, const char* input) {
+BOOL ExpandVariables(char* output, const char* input, int size) {
     output[0] = '\0';
     char scratch[kPathSize];
     for (const char* p = input ? input : ""; *p;) {
@@ -243,16 +243,16 @@ BOOL ExpandVariables(char* output, const char* input) {
         if (lookup == kNoValue) return FALSE;
         if (lookup == kValue) {
             p += nameLength;
-            if (!AppendText(output, value, kPathSize)) return FALSE;
+            if (!AppendText(output, value, size)) return FALSE;
             // A folder always ends in a backslash, never two.
-            if (*p != '\\' && !EndsWithBackslash(output) && !AppendText(output, "\\", kPathSize))
+            if (*p != '\\' && !EndsWithBackslash(output) && !AppendText(output, "\\", size))
                 return FALSE;
             continue;
         }
         // Any other character, an unknown "%" included, is copied as it stands.
         char one[3] = {*p, '\0', '\0'};
         if (CharWidth(p) == 2) one[1] = p[1];
-        if (!AppendText(output, one, kPathSize)) return FALSE;
+        if (!AppendText(output, one, size)) return FALSE;
         p += lstrlenA(one);
     }
     return TRUE;

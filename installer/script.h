@@ -54,10 +54,10 @@ BOOL CopyText(char* buffer, const char* text, int size);
 BOOL AppendText(char* buffer, const char* text, int size);
 
 // Expands %PRGDIR%, %DEFDIR%, %SYSDIR%, %WINDIR%, %TMPDIR% and %SRCDIR% into
-// `output` (kPathSize bytes). Returns FALSE when the result did not fit; the
-// output then holds what fitted, always terminated. A nullptr input expands
-// to an empty text.
-BOOL ExpandVariables(char* output, const char* input);
+// `output` (`size` bytes, the path buffer's unless a command says more).
+// Returns FALSE when the result did not fit; the output then holds what
+// fitted, always terminated. A nullptr input expands to an empty text.
+BOOL ExpandVariables(char* output, const char* input, int size = MAX_PATH);
 
 // Ends `path` at its last backslash (multibyte-aware); no backslash: empty.
 void CutAtLastBackslash(char* path);
