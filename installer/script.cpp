@@ -372,13 +372,15 @@ const Marker kMarkers[] = {
     {kIfNt, &InIfNtBlock, TRUE},                 {kEndIfNt, &InIfNtBlock, FALSE},
 };
 
-bool ApplyMarker(int keyword) {
+bool IsMarker(int keyword) {
     for (const Marker& marker : kMarkers)
-        if (marker.keyword == keyword) {
-            *marker.flag = marker.value;
-            return true;
-        }
+        if (marker.keyword == keyword) return true;
     return false;
+}
+
+void ApplyMarker(int keyword) {
+    for (const Marker& marker : kMarkers)
+        if (marker.keyword == keyword) *marker.flag = marker.value;
 }
 
 // The section rule and the platform rule.
@@ -460,11 +462,18 @@ BOOL RunLine(LineRead read, int keyword) {
         return FALSE;
     }
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
+    // A line that is skipped is never read beyond its keyword, so its length
+    // does not matter; a marker always takes effect, so it must be whole.
+    const bool marker = IsMarker(keyword);
+    if (!marker && !LineRuns()) return TRUE;
     if (read == kLineTooLong) {
         ReportLineTooLong(ScriptLine);
         return FALSE;
     }
-    if (ApplyMarker(keyword) || !LineRuns()) return TRUE;
+    if (marker) {
+        ApplyMarker(keyword);
+        return TRUE;
+    }
     const CommandHandler handler = KeywordTable[keyword].handler;
     return handler ? handler(ProgressDialog) : TRUE;
 }

@@ -304,11 +304,16 @@ Measurement MeasureMeterBlock(MeterWork& work) {
         const int keyword = FindKeyword(NextToken(line, kLineSeparators));
         if (keyword < 0) continue;
         work.badLine = n + 1;
+        // A line of the other platform's block is not measured, whatever its
+        // length; the markers and endmeter always count, so they must be whole.
+        const bool marker = keyword == kEndMeter || keyword == kIf95 || keyword == kEndIf95 ||
+                            keyword == kIfNt || keyword == kEndIfNt;
+        if (!marker && (IsNt ? in95 : inNt)) continue;
         if (!fits) return kMeasuredLineTooLong;
         if (keyword == kEndMeter) break;
         if (keyword == kIf95 || keyword == kEndIf95) in95 = keyword == kIf95;
         if (keyword == kIfNt || keyword == kEndIfNt) inNt = keyword == kIfNt;
-        if (IsNt ? in95 : inNt) continue;
+        if (marker) continue;
         DWORD weight = 0;
         const Measurement result = LineWeight(keyword, work, &weight);
         if (result != kMeasured) return result;

@@ -168,6 +168,26 @@ TEST_F(Interpreter, AnOverlongKeywordLineStopsTheRunNamingIt) {
     EXPECT_STREQ(DefaultDir, "a");
 }
 
+// A line that would be skipped is never read past its keyword: its length
+// stops nothing. A marker always takes effect, so an overlong one still stops.
+TEST_F(Interpreter, AnOverlongKeywordLineThatIsSkippedIsIgnored) {
+    const std::string overlong = "defaultdirfromreg 1 \"Software\\KopiwaTest\" \"b\" " + std::string(250, 'x') + "\n";
+    EXPECT_EQ(RunSilently("startuninstall\n" + overlong + "enduninstall\n" + Mark("after") + "end\n"), "after")
+        << "the uninstall section during an install";
+    EXPECT_EQ(RunSilently("startinstall\n" + overlong + "endinstall\n" + Mark("after") + "end\n", "-u"), "after")
+        << "the install section during an uninstall";
+    EXPECT_EQ(RunSilently("if95\n" + overlong + "endif95\n" + Mark("after") + "end\n"), "after")
+        << "an if95 block on NT";
+    EXPECT_EQ(RunSilently("ifnt\n" + overlong + "endifnt\n" + Mark("after") + "end\n", "", true), "after")
+        << "an ifnt block on Windows 95";
+
+    ScriptRun run("if95\nendif95 " + std::string(300, 'x') + "\n" + Mark("after") + "end\n", "Setup.exe -s");
+    EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "セットアップスクリプトの2行目が長すぎます。");
+    EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_STREQ(DefaultDir, "");
+}
+
 TEST_F(Interpreter, AnOverlongLineThatIsNoKeywordIsIgnored) {
     const std::string script = "#" + std::string(400, 'c') + "\n" + "\t# " + std::string(400, 'c') + "\n" +
                                std::string(300, 'w') + "\n" + Mark("after") + "end\n";
