@@ -76,14 +76,12 @@ bool IsSeparator(char c, const char* separators) {
 // as one byte, so that a cut-off character never carries a walk past the end.
 int CharWidth(const char* p) { return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1; }
 
-}  // namespace
-
-char* NextToken(char* text, const char* separators) {
-    char* p = text ? text : g_tokenCursor;
+// The token at or after `p`; `*cursor` is left where the next one starts.
+char* CutToken(char* p, char** cursor, const char* separators) {
     if (!p) return nullptr;
     while (*p && IsSeparator(*p, separators)) p += CharWidth(p);
     if (!*p) {
-        g_tokenCursor = p;
+        *cursor = p;
         return nullptr;
     }
     char* token;
@@ -99,12 +97,20 @@ char* NextToken(char* text, const char* separators) {
         // The closing quote or the separator ends the token; the next one
         // starts right after it.
         *p = '\0';
-        g_tokenCursor = p + 1;
+        *cursor = p + 1;
     } else {
-        g_tokenCursor = p;
+        *cursor = p;
     }
     return token;
 }
+
+}  // namespace
+
+char* NextToken(char* text, const char* separators) {
+    return CutToken(text ? text : g_tokenCursor, &g_tokenCursor, separators);
+}
+
+char* LineTokens::Next(const char* separators) { return CutToken(cursor_, &cursor_, separators); }
 
 int ReadNumber(const char* text) {
     if (!text) return 0;
@@ -338,9 +344,10 @@ void FindAppName(char* name, int size) {
     for (int n = 0; n < LineCount; ++n) {
         char line[kPathSize];
         ReadScriptLine(n, line, sizeof line);
-        const char* token = NextToken(line, kLineSeparators);
+        LineTokens tokens(line);
+        const char* token = tokens.Next(kLineSeparators);
         if (!token || lstrcmpiA(token, KeywordTable[kAppName].keyword) != 0) continue;
-        if (const char* value = NextToken(nullptr, kLineSeparators)) CopyText(name, value, size);
+        if (const char* value = tokens.Next(kLineSeparators)) CopyText(name, value, size);
         return;
     }
 }

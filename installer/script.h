@@ -42,7 +42,20 @@ extern const char kLineSeparators[];  // blank and tab
 
 // The tokenizer. Given a text, starts there; given nullptr, continues where the
 // previous call stopped. Cuts the text in place; returns nullptr at its end.
+// The handlers read the current line this way.
 char* NextToken(char* text, const char* separators);
+
+// The same rules over a text of the caller's own, with a cursor of its own: a
+// line read into a local buffer is cut this way, so that NextToken's cursor
+// never points into a buffer that has gone.
+class LineTokens {
+public:
+    explicit LineTokens(char* text) : cursor_(text) {}
+    char* Next(const char* separators);
+
+private:
+    char* cursor_;
+};
 
 // Reads a number as the C library's atoi does; nullptr reads as 0.
 int ReadNumber(const char* text);

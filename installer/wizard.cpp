@@ -282,10 +282,10 @@ struct MeterWork {
 
 // The weight of one counted line whose keyword is `keyword`; for copy and
 // move the size of the file the line's next token names.
-Measurement LineWeight(int keyword, MeterWork& work, DWORD* weight) {
+Measurement LineWeight(int keyword, LineTokens& tokens, MeterWork& work, DWORD* weight) {
     *weight = KeywordTable[keyword].KeywordWeight;
     if (*weight != FileSizeWeight) return kMeasured;
-    if (!ExpandVariables(work.missingPath, NextArgument())) return kMeasuredLineTooLong;
+    if (!ExpandVariables(work.missingPath, tokens.Next(kLineSeparators))) return kMeasuredLineTooLong;
     DWORD attributes = 0;
     if (!GetFileInfo(work.missingPath, &attributes, nullptr, nullptr, nullptr, weight)) return kSourceMissing;
     return kMeasured;
@@ -301,7 +301,8 @@ Measurement MeasureMeterBlock(MeterWork& work) {
     for (int n = ScriptLine; n < LineCount; ++n) {
         char line[kPathSize];
         const BOOL fits = ReadScriptLine(n, line, sizeof line);
-        const int keyword = FindKeyword(NextToken(line, kLineSeparators));
+        LineTokens tokens(line);
+        const int keyword = FindKeyword(tokens.Next(kLineSeparators));
         if (keyword < 0) continue;
         work.badLine = n + 1;
         // A line of the other platform's block is not measured, whatever its
@@ -315,7 +316,7 @@ Measurement MeasureMeterBlock(MeterWork& work) {
         if (keyword == kIfNt || keyword == kEndIfNt) inNt = keyword == kIfNt;
         if (marker) continue;
         DWORD weight = 0;
-        const Measurement result = LineWeight(keyword, work, &weight);
+        const Measurement result = LineWeight(keyword, tokens, work, &weight);
         if (result != kMeasured) return result;
         work.total += weight;
     }

@@ -8,6 +8,7 @@
 
 #include "run_state.h"
 #include "script.h"
+#include "wizard.h"
 
 namespace {
 
@@ -99,6 +100,28 @@ TEST(Lexical, NumbersReadLikeAtoi) {
     EXPECT_EQ(ReadNumber("-2147483648"), INT_MIN);
     EXPECT_EQ(ReadNumber("2147483647"), INT_MAX);
     EXPECT_EQ(ReadNumber("-2147483647"), -INT_MAX);
+}
+
+// Reading the script ahead (the application's name at start-up, the meter's
+// count) cuts lines of its own and leaves the current line's tokens alone.
+TEST(Lexical, ReadingTheScriptAheadLeavesTheCurrentLineWhereItWas) {
+    ResetRunState();
+    const std::string script = "appname Kopiwa\nstartmeter\n del x\n mkdir y\nendmeter\nend\n";
+    UseScriptText(script.data(), static_cast<DWORD>(script.size()));
+    SilentMode = TRUE;
+
+    char current[] = "regsetvalue 1 key name";
+    NextToken(current, kLineSeparators);
+    char name[kPathSize];
+    FindAppName(name, sizeof name);
+    EXPECT_STREQ(name, "Kopiwa");
+    EXPECT_STREQ(NextToken(nullptr, kLineSeparators), "1");
+
+    ScriptLine = 2;
+    EXPECT_TRUE(StartMeterDirective(nullptr));
+    EXPECT_EQ(MeterTotal, 2048u);
+    EXPECT_STREQ(NextToken(nullptr, kLineSeparators), "key");
+    ResetRunState();
 }
 
 TEST(Lexical, KeywordTableHoldsTheKeywordsAndWeightsInOrder) {
