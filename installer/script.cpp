@@ -118,6 +118,8 @@ int ReadNumber(const char* text) {
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Unsigned arithmetic wraps where signed arithmetic would be undefined:
+    // -2147483648 reads as itself, longer numbers wrap.
     unsigned int value = 0;
     while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<unsigned>(*p++ - '0');
     if (negative) value = 0u - value;
@@ -125,8 +127,6 @@ int ReadNumber(const char* text) {
 }
 
 BOOL AppendText(char* buffer, const char* text, int size) {
-    // Unsigned arithmetic wraps where signed arithmetic would be undefined:
-    // -2147483648 reads as itself, longer numbers wrap.
     int length = lstrlenA(buffer);
     for (const char* p = text ? text : ""; *p;) {
         const int width = CharWidth(p);
@@ -177,13 +177,29 @@ const char* GetProgramFilesDir() {
             }
         }
     }
-    char windows[kPathSize];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    dir[0] = windows[0];
-    dir[1] = windows[1];
-    dir[2] = '\0';
-    lstrcatA(dir, "\\Program Files");
+    UnavailableFolder unavailable;
+    if (!GetWindowsDriveRoot(dir, &unavailable)) {
+        dir[0] = '\0';
+        return dir;
+    }
+    lstrcatA(dir, "Program Files");
     return dir;
+}
+
+BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable) {
+    char windows[kPathSize];
+    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    // A failed call leaves the buffer as it was: nothing of it may be read.
+    if (length == 0 || length >= sizeof windows || windows[1] != ':') {
+        unavailable->name = "Windowsフォルダ";
+        root[0] = '\0';
+        return FALSE;
+    }
+    root[0] = windows[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = '\0';
+    return TRUE;
 }
 
 namespace {
@@ -205,33 +221,47 @@ bool StartsWithNoCase(const char* text, const char* name) {
     return true;
 }
 
-// A platform folder query's answer in `buffer`: FALSE when it failed or the
-// folder did not fit, which a shorter path in its place must not hide.
-bool Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
-
 enum Lookup { kNoVariable, kValue, kNoValue };
 
+// A platform folder query's answer in `buffer`: kNoValue when it failed or
+// the folder did not fit, which a shorter path in its place must not hide.
+Lookup Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize) ? kValue : kNoValue; }
+
+struct Variable {
+    const char* name;
+    const char* folder;  // as the user knows it
+};
+const Variable kVariables[] = {
+    {"%PRGDIR%", "Program Filesフォルダ"}, {"%DEFDIR%", "インストール先のフォルダ"},
+    {"%SYSDIR%", "Windowsのシステムフォルダ"}, {"%WINDIR%", "Windowsフォルダ"},
+    {"%TMPDIR%", "一時ファイルのフォルダ"}, {"%SRCDIR%", "セットアップのフォルダ"},
+};
+
 // The variable whose name starts at `p` ("%NAME%"): its value and the name's
-// length, or kNoVariable; kNoValue when the platform could not give it.
-Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch) {
-    static const char* const names[] = {"%PRGDIR%", "%DEFDIR%", "%SYSDIR%",
-                                        "%WINDIR%", "%TMPDIR%", "%SRCDIR%"};
+// length, or kNoVariable; kNoValue, with the folder named in `unavailable`,
+// when the platform could not give it.
+Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch,
+                     UnavailableFolder* unavailable) {
+    const int count = sizeof kVariables / sizeof kVariables[0];
     int i = 0;
-    while (i < 6 && !StartsWithNoCase(p, names[i])) ++i;
-    if (i == 6) return kNoVariable;
-    *nameLength = lstrlenA(names[i]);
+    while (i < count && !StartsWithNoCase(p, kVariables[i].name)) ++i;
+    if (i == count) return kNoVariable;
+    *nameLength = lstrlenA(kVariables[i].name);
     *value = scratch;
+    unavailable->name = kVariables[i].folder;
     switch (i) {
-    case 0: *value = GetProgramFilesDir(); return kValue;
+    case 0:
+        *value = GetProgramFilesDir();
+        return **value ? kValue : kNoValue;
     case 1: *value = DefaultDir; return kValue;
-    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
-    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize));
+    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize));
     case 4:
-        if (!Fits(GetTempPathA(kPathSize, scratch))) return kNoValue;
+        if (Fits(GetTempPathA(kPathSize, scratch)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
     default:
-        if (!Fits(GetModuleFileNameA(nullptr, scratch, kPathSize))) return kNoValue;
+        if (Fits(GetModuleFileNameA(nullptr, scratch, kPathSize)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
     }
@@ -239,14 +269,21 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
 
 }  // namespace
 
-BOOL ExpandVariables(char* output, const char* input, int size) {
+BOOL ExpandVariables(char* output, const char* input, int size, UnavailableFolder* unavailable) {
     output[0] = '\0';
+    UnavailableFolder ignored;
+    if (!unavailable) unavailable = &ignored;
+    *unavailable = UnavailableFolder();
     char scratch[kPathSize];
     for (const char* p = input ? input : ""; *p;) {
         int nameLength = 0;
         const char* value = nullptr;
-        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch) : kNoVariable;
-        if (lookup == kNoValue) return FALSE;
+        UnavailableFolder folder;
+        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch, &folder) : kNoVariable;
+        if (lookup == kNoValue) {
+            *unavailable = folder;
+            return FALSE;
+        }
         if (lookup == kValue) {
             p += nameLength;
             if (!AppendText(output, value, size)) return FALSE;
@@ -490,6 +527,16 @@ BOOL RunLine(LineRead read, int keyword) {
 void ReportLineTooLong(int lineNumber) {
     char text[kTextSize];
     wsprintfA(text, "セットアップスクリプトの%d行目が長すぎます。", lineNumber);
+    ReportScriptProblem(text);
+}
+
+void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable) {
+    if (!unavailable.name) {
+        ReportLineTooLong(lineNumber);
+        return;
+    }
+    char text[kTextSize];
+    wsprintfA(text, "%sのパスが長すぎるか、正しくありません。", unavailable.name);
     ReportScriptProblem(text);
 }
 

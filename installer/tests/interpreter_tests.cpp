@@ -225,6 +225,53 @@ TEST_F(Interpreter, AnOverlongExpansionStopsTheRunNamingTheLine) {
     EXPECT_EQ(std::string(DefaultDir), std::string(200, 'd'));
 }
 
+// A folder that Windows cannot give within the path buffer is what the
+// message names, not the line that asked for it.
+TEST_F(Interpreter, AFolderThatWindowsCannotGiveIsNamedRatherThanTheLine) {
+    char original[MAX_PATH] = "";
+    const DWORD had = GetEnvironmentVariableA("TMP", original, sizeof original);
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", ("C:\\" + std::string(300, 't')).c_str()));
+    const std::string scripts[] = {
+        "welcome 0 0 \"%TMPDIR%Kopiwa\"\n" + Mark("after") + "end\n",
+        "startmeter\ncopy \"%TMPDIR%Kopiwa.exe\" \"x\"\nendmeter\n" + Mark("after") + "end\n",
+    };
+    for (const std::string& script : scripts) {
+        ScriptRun run(script, "Setup.exe -s");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "一時ファイルのフォルダのパスが長すぎるか、正しくありません。") << script;
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+        EXPECT_TRUE(run.WaitForEnd());
+        EXPECT_STREQ(DefaultDir, "");
+    }
+    SetEnvironmentVariableA("TMP", had ? original : nullptr);
+}
+
+namespace {
+
+UINT WINAPI NoWindowsDirectory(LPSTR, UINT) { return 0; }
+UINT WINAPI OverlongWindowsDirectory(LPSTR, UINT) { return 300; }
+
+}  // namespace
+
+// A proposed folder without a drive goes on the Windows drive; when Windows
+// does not tell its folder, nothing of an unfilled buffer becomes the drive.
+TEST_F(Interpreter, AProposedFolderNeedsTheWindowsDrive) {
+    for (void* function : {reinterpret_cast<void*>(NoWindowsDirectory),
+                           reinterpret_cast<void*>(OverlongWindowsDirectory)}) {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetWindowsDirectoryA", function);
+        ASSERT_TRUE(failing.active());
+        ScriptRun run("welcome 0 0 \"Harbel\\Kopiwa\"\n" + Mark("after") + "end\n", "Setup.exe -s");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "Windowsフォルダのパスが長すぎるか、正しくありません。");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+        EXPECT_TRUE(run.WaitForEnd());
+        EXPECT_STREQ(DefaultDir, "");
+    }
+    ScriptRun run("welcome 0 0 \"Harbel\\Kopiwa\"\nend\n", "Setup.exe -s");
+    EXPECT_TRUE(run.WaitForEnd());
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    EXPECT_EQ(std::string(DefaultDir), std::string(windows, 3) + "Harbel\\Kopiwa");
+}
+
 // ---------------------------------------------------------------------------
 // chkclassexec
 

@@ -8,6 +8,7 @@
 
 #include "run_state.h"
 #include "script.h"
+#include "wintest.h"
 #include "wizard.h"
 
 namespace {
@@ -290,6 +291,39 @@ TEST(Expansion, AResultOver259BytesIsRefusedAndCutAtACharacter) {
     EXPECT_EQ(Expand(over.c_str(), &fits), exact);
     EXPECT_FALSE(fits);
     ResetRunState();
+}
+
+namespace {
+
+UINT WINAPI NoWindowsDirectory(LPSTR, UINT) { return 0; }
+
+}  // namespace
+
+// Without the registry's value the folder is taken on the Windows drive; and
+// when Windows does not tell its folder either, there is no such folder.
+TEST(Expansion, ProgramFilesWithoutTheRegistryValue) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS,
+                            &key),
+              ERROR_SUCCESS);
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "ProgramFilesDir"), ERROR_SUCCESS);
+
+    EXPECT_EQ(std::string(GetProgramFilesDir()), WindowsDirectory().substr(0, 3) + "Program Files");
+    {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetWindowsDirectoryA",
+                                              reinterpret_cast<void*>(NoWindowsDirectory));
+        EXPECT_TRUE(failing.active());
+        EXPECT_STREQ(GetProgramFilesDir(), "");
+        bool fits = true;
+        EXPECT_EQ(Expand("%PRGDIR%Harbel", &fits), "");
+        EXPECT_FALSE(fits) << "no folder is made up";
+    }
+    RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<BYTE*>(value), size);
+    RegCloseKey(key);
 }
 
 TEST(Expansion, ProgramFilesComesFromTheRegistry) {
