@@ -265,18 +265,19 @@ const char kSeedScript[] =
     "\x1A";
 
 // The script's own words, inserted whole by the mutator. The folders of
-// Windows, the system, Program Files and the program are left out of runs:
-// a script that names them may change them, which proves nothing.
+// Windows, the system, Program Files and the program, and a path that starts
+// at a drive's root, are left out of runs: a script that names them may
+// change them, which proves nothing.
 std::vector<std::string> ScriptWords(bool allFolders) {
     std::vector<std::string> words;
     for (int i = 0; KeywordTable[i].keyword; ++i) words.push_back(std::string(KeywordTable[i].keyword) + " ");
     for (const char* word : {"%DEFDIR%", "%TMPDIR%", "\"", "\"\"", "\r\n", "\n", "\x1A", "#", ";", "表", "\x81",
-                             "-2147483648", "99999999999", "4 ", "\\\\"})
+                             "-2147483648", "99999999999", "4 "})
         words.push_back(word);
     words.push_back(std::string(300, 'x'));
     words.push_back("%DEFDIR%" + std::string(250, 'd'));
     if (allFolders)
-        for (const char* word : {"%PRGDIR%", "%SYSDIR%", "%WINDIR%", "%SRCDIR%", "%defdir%", "%DEFDIR"})
+        for (const char* word : {"%PRGDIR%", "%SYSDIR%", "%WINDIR%", "%SRCDIR%", "%defdir%", "%DEFDIR", "\\\\"})
             words.push_back(word);
     return words;
 }
@@ -343,6 +344,27 @@ std::string Joined(const std::vector<std::string>& texts) {
     std::string joined;
     for (const std::string& text : texts) joined += text + "\n";
     return joined;
+}
+
+void DeleteKeyTree(HKEY root, const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[256];
+    while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteKeyTree(key, name);
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path);
+}
+
+// The registry as every case starts: the value that defaultdirfromreg reads
+// names the test's folder, and nothing that an earlier case stored is left.
+void ResetFuzzKey(const std::string& folder) {
+    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key) != ERROR_SUCCESS) return;
+    const std::string dir = folder + "\\";
+    RegSetValueExA(key, "dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                   static_cast<DWORD>(dir.size() + 1));
+    RegCloseKey(key);
 }
 
 enum class Outcome { kEnded, kAborted, kStuck };
@@ -436,19 +458,13 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
 // ones.
 TEST_F(HostileScript, RunsOfTheStep) {
     const std::uint64_t seed = mutation::Seed(0x5EED5C2);
-    const std::size_t cases = mutation::Cases(400);
+    const std::size_t cases = mutation::Cases(250);
     mutation::Random random(seed);
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(false);
 
     g_programsFolder = folder_ + "\\Programs";
     CreateDirectoryA(g_programsFolder.c_str(), nullptr);
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key), ERROR_SUCCESS);
-    const std::string dir = folder_ + "\\";
-    RegSetValueExA(key, "dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                   static_cast<DWORD>(dir.size() + 1));
-    RegCloseKey(key);
     wintest::ScopedImportRedirect boxes("user32.dll", "MessageBoxA", reinterpret_cast<void*>(RecordBox));
     wintest::ScopedImportRedirect beeps("user32.dll", "MessageBeep", reinterpret_cast<void*>(NoBeep));
     wintest::ScopedImportRedirect restart("user32.dll", "ExitWindowsEx", reinterpret_cast<void*>(NoRestart));
@@ -459,7 +475,9 @@ TEST_F(HostileScript, RunsOfTheStep) {
 
     // The unmutated script runs to its end in both modes.
     const Bytes source(1000, 's');
+    // Every case starts afresh, so that one can be run again alone.
     auto writeSources = [&] {
+        ResetFuzzKey(folder_);
         WriteBytes(folder_ + "\\tmp\\source.bin", source);
         WriteBytes(folder_ + "\\tmp\\second.bin", source);
     };
@@ -489,8 +507,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
     ReportFigures("script runs", cases, seed, counter.faults(), start);
     std::printf("[ hostile  ] script runs: %u ended, %u aborted\n", static_cast<unsigned>(ended),
                 static_cast<unsigned>(aborted));
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz\\Key");
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }
 
