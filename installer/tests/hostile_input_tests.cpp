@@ -478,6 +478,8 @@ TEST_F(HostileScript, RunsOfTheStep) {
     // Every case starts afresh, so that one can be run again alone.
     auto writeSources = [&] {
         ResetFuzzKey(folder_);
+        // A script may have emptied the temporary folder and removed it.
+        CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
         WriteBytes(folder_ + "\\tmp\\source.bin", source);
         WriteBytes(folder_ + "\\tmp\\second.bin", source);
     };
