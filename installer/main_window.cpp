@@ -136,6 +136,25 @@ BOOL DeleteCleanupTarget(const char* path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_WRITE_PROTECT;
 }
 
+namespace {
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether `path` (without a trailing backslash) names a whole volume: a drive
+// ("D:", which RemoveDirectoryA would take as the current folder on D), or a
+// server or its share ("\\server", "\\server\share"). Such a path is never
+// a folder of the product's.
+bool IsVolumeRoot(const char* path) {
+    if (IsDriveLetter(path[0]) && path[1] == ':') return path[2] == '\0';
+    if (path[0] != '\\' || path[1] != '\\') return false;
+    int separators = 0;
+    for (const char* p = path + 2; *p; p = CharNextA(p))
+        if (*p == '\\') ++separators;
+    return separators <= 1;
+}
+
+}  // namespace
+
 void RemoveFolderAndEmptyParents(const char* folder, const char* stopAt) {
     char current[kPathSize];
     char stop[kPathSize];
@@ -143,7 +162,8 @@ void RemoveFolderAndEmptyParents(const char* folder, const char* stopAt) {
     // A trailing backslash is not a level of its own.
     StripTrailingBackslash(current);
     StripTrailingBackslash(stop);
-    while (current[0] && lstrcmpiA(current, stop) != 0 && RemoveDirectoryA(current)) CutAtLastBackslash(current);
+    while (current[0] && !IsVolumeRoot(current) && lstrcmpiA(current, stop) != 0 && RemoveDirectoryA(current))
+        CutAtLastBackslash(current);
 }
 
 void ParseCommandLine(const char* commandLine) {

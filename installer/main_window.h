@@ -33,8 +33,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT mess
 // the file is still held by a process and should be tried again.
 BOOL DeleteCleanupTarget(const char* path);
 // Removes `folder` and then each parent that has become empty, stopping below
-// `stopAt` (compared without regard to case), at the drive root, and at the
-// first folder that cannot be removed.
+// `stopAt` (compared without regard to case), below a drive or a network
+// share, and at the first folder that cannot be removed.
 void RemoveFolderAndEmptyParents(const char* folder, const char* stopAt);
 
 // Timer ids of the clean-up roles.

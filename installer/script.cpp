@@ -3,6 +3,8 @@
 // message up to the end of the run.
 #include "script.h"
 
+#include <climits>
+
 #include "commands/commands.h"
 #include "resource.h"
 #include "run_state.h"
@@ -74,14 +76,12 @@ bool IsSeparator(char c, const char* separators) {
 // as one byte, so that a cut-off character never carries a walk past the end.
 int CharWidth(const char* p) { return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1; }
 
-}  // namespace
-
-char* NextToken(char* text, const char* separators) {
-    char* p = text ? text : g_tokenCursor;
+// The token at or after `p`; `*cursor` is left where the next one starts.
+char* CutToken(char* p, char** cursor, const char* separators) {
     if (!p) return nullptr;
     while (*p && IsSeparator(*p, separators)) p += CharWidth(p);
     if (!*p) {
-        g_tokenCursor = p;
+        *cursor = p;
         return nullptr;
     }
     char* token;
@@ -97,12 +97,20 @@ char* NextToken(char* text, const char* separators) {
         // The closing quote or the separator ends the token; the next one
         // starts right after it.
         *p = '\0';
-        g_tokenCursor = p + 1;
+        *cursor = p + 1;
     } else {
-        g_tokenCursor = p;
+        *cursor = p;
     }
     return token;
 }
+
+}  // namespace
+
+char* NextToken(char* text, const char* separators) {
+    return CutToken(text ? text : g_tokenCursor, &g_tokenCursor, separators);
+}
+
+char* LineTokens::Next(const char* separators) { return CutToken(cursor_, &cursor_, separators); }
 
 int ReadNumber(const char* text) {
     if (!text) return 0;
@@ -110,9 +118,12 @@ int ReadNumber(const char* text) {
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Unsigned arithmetic wraps where signed arithmetic would be undefined:
+    // -2147483648 reads as itself, longer numbers wrap.
     unsigned int value = 0;
     while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<unsigned>(*p++ - '0');
-    return negative ? -static_cast<int>(value) : static_cast<int>(value);
+    if (negative) value = 0u - value;
+    return value <= INT_MAX ? static_cast<int>(value) : static_cast<int>(value - INT_MAX - 1) + INT_MIN;
 }
 
 BOOL AppendText(char* buffer, const char* text, int size) {
@@ -166,13 +177,29 @@ const char* GetProgramFilesDir() {
             }
         }
     }
-    char windows[kPathSize];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    dir[0] = windows[0];
-    dir[1] = windows[1];
-    dir[2] = '\0';
-    lstrcatA(dir, "\\Program Files");
+    UnavailableFolder unavailable;
+    if (!GetWindowsDriveRoot(dir, &unavailable)) {
+        dir[0] = '\0';
+        return dir;
+    }
+    lstrcatA(dir, "Program Files");
     return dir;
+}
+
+BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable) {
+    char windows[kPathSize];
+    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    // A failed call leaves the buffer as it was: nothing of it may be read.
+    if (length == 0 || length >= sizeof windows || windows[1] != ':') {
+        unavailable->name = "Windowsフォルダ";
+        root[0] = '\0';
+        return FALSE;
+    }
+    root[0] = windows[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = '\0';
+    return TRUE;
 }
 
 namespace {
@@ -194,33 +221,47 @@ bool StartsWithNoCase(const char* text, const char* name) {
     return true;
 }
 
-// A platform folder query's answer in `buffer`: FALSE when it failed or the
-// folder did not fit, which a shorter path in its place must not hide.
-bool Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
-
 enum Lookup { kNoVariable, kValue, kNoValue };
 
+// A platform folder query's answer in `buffer`: kNoValue when it failed or
+// the folder did not fit, which a shorter path in its place must not hide.
+Lookup Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize) ? kValue : kNoValue; }
+
+struct Variable {
+    const char* name;
+    const char* folder;  // as the user knows it
+};
+const Variable kVariables[] = {
+    {"%PRGDIR%", "Program Filesフォルダ"}, {"%DEFDIR%", "インストール先のフォルダ"},
+    {"%SYSDIR%", "Windowsのシステムフォルダ"}, {"%WINDIR%", "Windowsフォルダ"},
+    {"%TMPDIR%", "一時ファイルのフォルダ"}, {"%SRCDIR%", "セットアップのフォルダ"},
+};
+
 // The variable whose name starts at `p` ("%NAME%"): its value and the name's
-// length, or kNoVariable; kNoValue when the platform could not give it.
-Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch) {
-    static const char* const names[] = {"%PRGDIR%", "%DEFDIR%", "%SYSDIR%",
-                                        "%WINDIR%", "%TMPDIR%", "%SRCDIR%"};
+// length, or kNoVariable; kNoValue, with the folder named in `unavailable`,
+// when the platform could not give it.
+Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch,
+                     UnavailableFolder* unavailable) {
+    const int count = sizeof kVariables / sizeof kVariables[0];
     int i = 0;
-    while (i < 6 && !StartsWithNoCase(p, names[i])) ++i;
-    if (i == 6) return kNoVariable;
-    *nameLength = lstrlenA(names[i]);
+    while (i < count && !StartsWithNoCase(p, kVariables[i].name)) ++i;
+    if (i == count) return kNoVariable;
+    *nameLength = lstrlenA(kVariables[i].name);
     *value = scratch;
+    unavailable->name = kVariables[i].folder;
     switch (i) {
-    case 0: *value = GetProgramFilesDir(); return kValue;
+    case 0:
+        *value = GetProgramFilesDir();
+        return **value ? kValue : kNoValue;
     case 1: *value = DefaultDir; return kValue;
-    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
-    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize)) ? kValue : kNoValue;
+    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize));
+    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize));
     case 4:
-        if (!Fits(GetTempPathA(kPathSize, scratch))) return kNoValue;
+        if (Fits(GetTempPathA(kPathSize, scratch)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
     default:
-        if (!Fits(GetModuleFileNameA(nullptr, scratch, kPathSize))) return kNoValue;
+        if (Fits(GetModuleFileNameA(nullptr, scratch, kPathSize)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
     }
@@ -228,26 +269,33 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
 
 }  // namespace
 
-BOOL ExpandVariables(char* output, const char* input) {
+BOOL ExpandVariables(char* output, const char* input, int size, UnavailableFolder* unavailable) {
     output[0] = '\0';
+    UnavailableFolder ignored;
+    if (!unavailable) unavailable = &ignored;
+    *unavailable = UnavailableFolder();
     char scratch[kPathSize];
     for (const char* p = input ? input : ""; *p;) {
         int nameLength = 0;
         const char* value = nullptr;
-        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch) : kNoVariable;
-        if (lookup == kNoValue) return FALSE;
+        UnavailableFolder folder;
+        const Lookup lookup = *p == '%' ? VariableValue(p, &nameLength, &value, scratch, &folder) : kNoVariable;
+        if (lookup == kNoValue) {
+            *unavailable = folder;
+            return FALSE;
+        }
         if (lookup == kValue) {
             p += nameLength;
-            if (!AppendText(output, value, kPathSize)) return FALSE;
+            if (!AppendText(output, value, size)) return FALSE;
             // A folder always ends in a backslash, never two.
-            if (*p != '\\' && !EndsWithBackslash(output) && !AppendText(output, "\\", kPathSize))
+            if (*p != '\\' && !EndsWithBackslash(output) && !AppendText(output, "\\", size))
                 return FALSE;
             continue;
         }
         // Any other character, an unknown "%" included, is copied as it stands.
         char one[3] = {*p, '\0', '\0'};
         if (CharWidth(p) == 2) one[1] = p[1];
-        if (!AppendText(output, one, kPathSize)) return FALSE;
+        if (!AppendText(output, one, size)) return FALSE;
         p += lstrlenA(one);
     }
     return TRUE;
@@ -333,9 +381,10 @@ void FindAppName(char* name, int size) {
     for (int n = 0; n < LineCount; ++n) {
         char line[kPathSize];
         ReadScriptLine(n, line, sizeof line);
-        const char* token = NextToken(line, kLineSeparators);
+        LineTokens tokens(line);
+        const char* token = tokens.Next(kLineSeparators);
         if (!token || lstrcmpiA(token, KeywordTable[kAppName].keyword) != 0) continue;
-        if (const char* value = NextToken(nullptr, kLineSeparators)) CopyText(name, value, size);
+        if (const char* value = tokens.Next(kLineSeparators)) CopyText(name, value, size);
         return;
     }
 }
@@ -367,13 +416,15 @@ const Marker kMarkers[] = {
     {kIfNt, &InIfNtBlock, TRUE},                 {kEndIfNt, &InIfNtBlock, FALSE},
 };
 
-bool ApplyMarker(int keyword) {
+bool IsMarker(int keyword) {
     for (const Marker& marker : kMarkers)
-        if (marker.keyword == keyword) {
-            *marker.flag = marker.value;
-            return true;
-        }
+        if (marker.keyword == keyword) return true;
     return false;
+}
+
+void ApplyMarker(int keyword) {
+    for (const Marker& marker : kMarkers)
+        if (marker.keyword == keyword) *marker.flag = marker.value;
 }
 
 // The section rule and the platform rule.
@@ -455,11 +506,18 @@ BOOL RunLine(LineRead read, int keyword) {
         return FALSE;
     }
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
+    // A line that is skipped is never read beyond its keyword, so its length
+    // does not matter; a marker always takes effect, so it must be whole.
+    const bool marker = IsMarker(keyword);
+    if (!marker && !LineRuns()) return TRUE;
     if (read == kLineTooLong) {
         ReportLineTooLong(ScriptLine);
         return FALSE;
     }
-    if (ApplyMarker(keyword) || !LineRuns()) return TRUE;
+    if (marker) {
+        ApplyMarker(keyword);
+        return TRUE;
+    }
     const CommandHandler handler = KeywordTable[keyword].handler;
     return handler ? handler(ProgressDialog) : TRUE;
 }
@@ -469,6 +527,16 @@ BOOL RunLine(LineRead read, int keyword) {
 void ReportLineTooLong(int lineNumber) {
     char text[kTextSize];
     wsprintfA(text, "セットアップスクリプトの%d行目が長すぎます。", lineNumber);
+    ReportScriptProblem(text);
+}
+
+void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable) {
+    if (!unavailable.name) {
+        ReportLineTooLong(lineNumber);
+        return;
+    }
+    char text[kTextSize];
+    wsprintfA(text, "%sのパスが長すぎるか、正しくありません。", unavailable.name);
     ReportScriptProblem(text);
 }
 

@@ -42,7 +42,20 @@ extern const char kLineSeparators[];  // blank and tab
 
 // The tokenizer. Given a text, starts there; given nullptr, continues where the
 // previous call stopped. Cuts the text in place; returns nullptr at its end.
+// The handlers read the current line this way.
 char* NextToken(char* text, const char* separators);
+
+// The same rules over a text of the caller's own, with a cursor of its own: a
+// line read into a local buffer is cut this way, so that NextToken's cursor
+// never points into a buffer that has gone.
+class LineTokens {
+public:
+    explicit LineTokens(char* text) : cursor_(text) {}
+    char* Next(const char* separators);
+
+private:
+    char* cursor_;
+};
 
 // Reads a number as the C library's atoi does; nullptr reads as 0.
 int ReadNumber(const char* text);
@@ -53,16 +66,30 @@ int ReadNumber(const char* text);
 BOOL CopyText(char* buffer, const char* text, int size);
 BOOL AppendText(char* buffer, const char* text, int size);
 
+// A folder that Windows could not give within the path buffer, by its name as
+// the user knows it. Windows may answer a folder too long for the buffer with
+// its length or with a failure, so the two are not told apart.
+struct UnavailableFolder {
+    const char* name = nullptr;
+};
+
 // Expands %PRGDIR%, %DEFDIR%, %SYSDIR%, %WINDIR%, %TMPDIR% and %SRCDIR% into
-// `output` (kPathSize bytes). Returns FALSE when the result did not fit; the
-// output then holds what fitted, always terminated. A nullptr input expands
-// to an empty text.
-BOOL ExpandVariables(char* output, const char* input);
+// `output` (`size` bytes, the path buffer's unless a command says more).
+// Returns FALSE when the result did not fit, or when a folder could not be
+// given (then named in `unavailable`, if given); the output then holds what
+// fitted, always terminated. A nullptr input expands to an empty text.
+BOOL ExpandVariables(char* output, const char* input, int size = MAX_PATH,
+                     UnavailableFolder* unavailable = nullptr);
+
+// The root of the drive that holds Windows ("C:\\") into `root` (4 bytes);
+// FALSE, with the reason in `unavailable`, when Windows does not give it.
+BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable);
 
 // Ends `path` at its last backslash (multibyte-aware); no backslash: empty.
 void CutAtLastBackslash(char* path);
 
-// The Program Files folder; one buffer that each call overwrites.
+// The Program Files folder; one buffer that each call overwrites. Empty when
+// neither the registry nor the Windows drive gives it.
 const char* GetProgramFilesDir();
 
 // The script resource of the program file; FALSE when there is none.
@@ -86,6 +113,9 @@ void FindAppName(char* name, int size);
 // Tells the user that line `lineNumber` (counted from 1) of the script is too
 // long to be run; shown in a silent run too.
 void ReportLineTooLong(int lineNumber);
+// Tells the user why an expansion on line `lineNumber` failed: the folder that
+// Windows could not give when `unavailable` names one, otherwise the line.
+void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable);
 
 // One script step: the handler of WM_USER in the main window.
 void RunScriptStep();

@@ -184,16 +184,14 @@ struct Wizard {
 int Visit(int pageId, bool shown) { return shown && !SilentMode ? ShowPage(pageId) : kPageNext; }
 
 // The proposed folder, under the root of the Windows drive when it names no
-// drive. FALSE when that does not fit.
-BOOL FillDefaultDir(const char* proposed) {
+// drive. FALSE when that does not fit, or when Windows does not give its
+// drive (named in `unavailable`).
+BOOL FillDefaultDir(const char* proposed, UnavailableFolder* unavailable) {
     const char first = proposed[0];
     const bool hasDrive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && proposed[1] == ':';
     if (hasDrive) return CopyText(DefaultDir, proposed, kPathSize);
-    char windows[kPathSize];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    windows[3] = '\0';  // "C:\"
     char folder[kPathSize];
-    if (!CopyText(folder, windows, kPathSize) || !AppendText(folder, proposed, kPathSize)) return FALSE;
+    if (!GetWindowsDriveRoot(folder, unavailable) || !AppendText(folder, proposed, kPathSize)) return FALSE;
     lstrcpyA(DefaultDir, folder);
     return TRUE;
 }
@@ -207,12 +205,14 @@ int OnSelectionState(Wizard& wizard) {
     const bool shown = wizard.entryMode && wizard.selectionFlag == 3 && PreviousInstall;
     switch (Visit(IDD_SELECT, shown)) {
     case kPageBack: return kWelcomeState;
-    case kPageNext:
-        if (!DefaultDir[0] && !FillDefaultDir(wizard.proposed)) {
-            ReportLineTooLong(ScriptLine);
+    case kPageNext: {
+        UnavailableFolder unavailable;
+        if (!DefaultDir[0] && !FillDefaultDir(wizard.proposed, &unavailable)) {
+            ReportExpansionFailure(ScriptLine, unavailable);
             return kCancelledState;
         }
         return InstallMode ? kFolderState : kUninstallConfirmState;
+    }
     default: return kCancelledState;
     }
 }
@@ -276,16 +276,18 @@ enum Measurement { kMeasured, kSourceMissing, kMeasuredLineTooLong };
 
 struct MeterWork {
     DWORD total;
-    char missingPath[kPathSize];  // kSourceMissing: the expanded path
-    int badLine;                  // kMeasuredLineTooLong: its number from 1
+    char missingPath[kPathSize];    // kSourceMissing: the expanded path
+    int badLine;                    // kMeasuredLineTooLong: its number from 1
+    UnavailableFolder unavailable;  // kMeasuredLineTooLong: a folder to blame instead
 };
 
 // The weight of one counted line whose keyword is `keyword`; for copy and
 // move the size of the file the line's next token names.
-Measurement LineWeight(int keyword, MeterWork& work, DWORD* weight) {
+Measurement LineWeight(int keyword, LineTokens& tokens, MeterWork& work, DWORD* weight) {
     *weight = KeywordTable[keyword].KeywordWeight;
     if (*weight != FileSizeWeight) return kMeasured;
-    if (!ExpandVariables(work.missingPath, NextArgument())) return kMeasuredLineTooLong;
+    if (!ExpandVariables(work.missingPath, tokens.Next(kLineSeparators), kPathSize, &work.unavailable))
+        return kMeasuredLineTooLong;
     DWORD attributes = 0;
     if (!GetFileInfo(work.missingPath, &attributes, nullptr, nullptr, nullptr, weight)) return kSourceMissing;
     return kMeasured;
@@ -301,16 +303,22 @@ Measurement MeasureMeterBlock(MeterWork& work) {
     for (int n = ScriptLine; n < LineCount; ++n) {
         char line[kPathSize];
         const BOOL fits = ReadScriptLine(n, line, sizeof line);
-        const int keyword = FindKeyword(NextToken(line, kLineSeparators));
+        LineTokens tokens(line);
+        const int keyword = FindKeyword(tokens.Next(kLineSeparators));
         if (keyword < 0) continue;
         work.badLine = n + 1;
+        // A line of the other platform's block is not measured, whatever its
+        // length; the markers and endmeter always count, so they must be whole.
+        const bool marker = keyword == kEndMeter || keyword == kIf95 || keyword == kEndIf95 ||
+                            keyword == kIfNt || keyword == kEndIfNt;
+        if (!marker && (IsNt ? in95 : inNt)) continue;
         if (!fits) return kMeasuredLineTooLong;
         if (keyword == kEndMeter) break;
         if (keyword == kIf95 || keyword == kEndIf95) in95 = keyword == kIf95;
         if (keyword == kIfNt || keyword == kEndIfNt) inNt = keyword == kIfNt;
-        if (IsNt ? in95 : inNt) continue;
+        if (marker) continue;
         DWORD weight = 0;
-        const Measurement result = LineWeight(keyword, work, &weight);
+        const Measurement result = LineWeight(keyword, tokens, work, &weight);
         if (result != kMeasured) return result;
         work.total += weight;
     }
@@ -378,8 +386,9 @@ BOOL WelcomeDirective(HWND) {
     wizard.startMenuFlag = ReadNumber(NextArgument());
     const char* folder = NextArgument();
     const char* note = NextArgument();
-    if (!ExpandVariables(wizard.proposed, folder)) {
-        ReportLineTooLong(ScriptLine);
+    UnavailableFolder unavailable;
+    if (!ExpandVariables(wizard.proposed, folder, kPathSize, &unavailable)) {
+        ReportExpansionFailure(ScriptLine, unavailable);
         return FALSE;
     }
     if (note) CopyText(FolderNote, note, kTextSize);
@@ -397,7 +406,7 @@ BOOL StartMeterDirective(HWND) {
         if (!SilentMode) ReportMissingSource(work.missingPath);
         return FALSE;
     case kMeasuredLineTooLong:
-        ReportLineTooLong(work.badLine);
+        ReportExpansionFailure(work.badLine, work.unavailable);
         return FALSE;
     case kMeasured:
         break;

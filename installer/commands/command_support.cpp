@@ -6,12 +6,12 @@
 
 char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
 
-BOOL ExpandArgument(char* out, const char* argument) {
+BOOL ExpandArgument(char* out, const char* argument, int size) {
     if (!argument) {
         out[0] = '\0';
         return TRUE;
     }
-    return ExpandVariables(out, argument);
+    return ExpandVariables(out, argument, size);
 }
 
 int ShowCommandMessage(HWND owner, UINT beep, UINT style, const char* text) {

@@ -12,7 +12,8 @@ BOOL MkdirCommand(HWND progressDialog);
 BOOL RmdirCommand(HWND progressDialog);
 
 // Whether `path` can be opened for reading, with its attributes, the times asked
-// for (nullptr: not wanted) and the low 32 bits of its size.
+// for (nullptr: not wanted) and the low 32 bits of its size. FALSE too when the
+// times or the size asked for cannot be read.
 BOOL GetFileInfo(const char* path, DWORD* attributes, FILETIME* creation, FILETIME* lastAccess,
                  FILETIME* lastWrite, DWORD* size);
 // Creates every folder of `path`; failures (existing folders, drive roots,

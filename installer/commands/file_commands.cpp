@@ -146,9 +146,17 @@ BOOL GetFileInfo(const char* path, DWORD* attributes, FILETIME* creation, FILETI
     const HFILE file = _lopen(path, OF_READ | OF_SHARE_COMPAT);
     if (file == HFILE_ERROR) return FALSE;
     const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(file));
-    if (creation || lastAccess || lastWrite) GetFileTime(handle, creation, lastAccess, lastWrite);
-    if (size) *size = GetFileSize(handle, nullptr);
+    // A file whose times or size cannot be read is as good as absent: the
+    // newer-file question and the meter must not work from made-up values.
+    bool known = !(creation || lastAccess || lastWrite) || GetFileTime(handle, creation, lastAccess, lastWrite);
+    if (known && size) {
+        // All bits set is also the low half of a size; only the error says.
+        SetLastError(NO_ERROR);
+        *size = GetFileSize(handle, nullptr);
+        known = *size != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+    }
     _lclose(file);
+    if (!known) return FALSE;
     if (attributes) *attributes = GetFileAttributesA(path);
     return TRUE;
 }

@@ -47,12 +47,16 @@ void ShowRegistryLine(HWND progressDialog) {
 
 HKEY NextRootArgument() { return RootKeyNumber(ReadNumber(NextArgument())); }
 
+// Type 1 data may be longer than a path: a command line of a program in a
+// deep folder, with its options.
+constexpr int kStringValueSize = 2 * kPathSize;
+
 // Type 1 data: expanded, one trailing backslash removed, stored with its
 // terminating zero. Data that does not fit once expanded is not stored at
 // all: a value cut short would be a wrong path for whoever reads it later.
 void SetStringValue(HKEY key, const char* name, const char* data) {
-    char text[kPathSize];
-    if (!ExpandArgument(text, data)) return;
+    char text[kStringValueSize];
+    if (!ExpandArgument(text, data, sizeof text)) return;
     StripTrailingBackslash(text);
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                    static_cast<DWORD>(lstrlenA(text) + 1));

@@ -204,16 +204,32 @@ bool OwnProgramPath(char* path) {
     return length > 0 && length < static_cast<DWORD>(kPathSize);
 }
 
-// Whether the file `path` lies in `folder` or below it, compared without
-// regard to case. A folder given without its trailing backslash gets one, so
-// that C:\A never takes in C:\AB.
+// The full form of `path` into `full` (kPathSize bytes): with its drive, and
+// without doubled backslashes or "." and ".." parts.
+bool FullPath(const char* path, char* full) {
+    char* namePart = nullptr;
+    const DWORD length = GetFullPathNameA(path, kPathSize, full, &namePart);
+    return length > 0 && length < static_cast<DWORD>(kPathSize);
+}
+
+// Whether the file `path` lies in `folder` or below it. Both are compared in
+// their full forms, without regard to case, so that a folder written another
+// way is still recognised. A folder gets a trailing backslash, so that C:\A
+// never takes in C:\AB.
 bool LiesInFolder(const char* path, const char* folder) {
+    char fullPath[kPathSize];
+    char fullFolder[kPathSize];
     char prefix[kPathSize];
-    if (!JoinPath(prefix, folder, "")) return false;
+    if (!FullPath(path, fullPath) || !FullPath(folder, fullFolder) || !JoinPath(prefix, fullFolder, ""))
+        return false;
     const int length = lstrlenA(prefix);
-    // A cut through a double-byte character compares unequal.
-    return lstrlenA(path) > length &&
-           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
+    if (lstrlenA(fullPath) <= length) return false;
+    // The folder's length must end a character of the path: half of a
+    // double-byte character is never compared.
+    const char* cut = fullPath;
+    while (cut < fullPath + length) cut = CharNextA(cut);
+    return cut == fullPath + length &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, fullPath, length, prefix, length) == CSTR_EQUAL;
 }
 
 void ForgetCleanupProgram() {

@@ -179,6 +179,35 @@ TEST(Cleanup, FolderNamesWithTrailBytes0x5CAreClimbedWhole) {
     RemoveDirectoryA(root.c_str());
 }
 
+TEST(Cleanup, TheClimbNeverReachesADriveWhichWouldNameTheCurrentFolderThere) {
+    // With the current folder on another drive, "C:" alone names the folder
+    // last current on C (kept in the variable "=C:"): an empty folder that is
+    // no part of the installation.
+    const std::string bystander = TempPath("current-on-c");
+    CreateDirectoryA(bystander.c_str(), nullptr);
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, sizeof module);
+    std::string otherDrive = module;
+    otherDrive.erase(otherDrive.rfind('\\'));
+    ASSERT_NE(toupper(otherDrive[0]), 'C') << "the test program must lie on another drive";
+    ASSERT_TRUE(SetCurrentDirectoryA(otherDrive.c_str()));
+    SetEnvironmentVariableA("=C:", bystander.c_str());
+    char resolved[MAX_PATH];
+    GetFullPathNameA("C:", sizeof resolved, resolved, nullptr);
+    EXPECT_EQ(std::string(resolved), bystander + "\\") << "the platform did not take the drive's current folder";
+
+    const std::string product = "C:\\KopiwaClimbTest";
+    CreateDirectoryA(product.c_str(), nullptr);
+    RemoveFolderAndEmptyParents((product + "\\").c_str(), "C:\\Program Files");
+    SetCurrentDirectoryA(previous);
+    SetEnvironmentVariableA("=C:", nullptr);
+    EXPECT_FALSE(Exists(product));
+    EXPECT_TRUE(Exists(bystander)) << "the climb went on to \"C:\"";
+    RemoveDirectoryA(bystander.c_str());
+}
+
 TEST(Cleanup, AnEmptyFolderArgumentRemovesNothing) {
     RemoveFolderAndEmptyParents("", "C:\\Program Files");
     EXPECT_TRUE(Exists("C:\\Program Files"));

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "commands_test_support.h"
 #include "run_state.h"
+#include "wintest.h"
 
 using namespace cmdtest;
 using ::testing::ElementsAre;
@@ -351,6 +352,51 @@ TEST_F(FileCommands, GetFileInfoOpensForReadingLikeTheLegacyCall) {
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_TRUE(GetFileInfo(locked.c_str(), nullptr, nullptr, nullptr, nullptr, &size));
     CloseHandle(shared);
+}
+
+BOOL WINAPI FailingGetFileTime(HANDLE, FILETIME*, FILETIME*, FILETIME*) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+DWORD WINAPI FailingGetFileSize(HANDLE, DWORD*) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE_SIZE;
+}
+
+// Times or a size that cannot be read are not made up: the file counts as one
+// that cannot be read, and neither the newer-file question nor the meter sees
+// a value that was never given.
+TEST_F(FileCommands, GetFileInfoFailsWhenTheTimesOrTheSizeCannotBeRead) {
+    const std::string file = MakeSource(777);
+    DWORD size = 0;
+    FILETIME write = {};
+    {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetFileTime",
+                                              reinterpret_cast<void*>(FailingGetFileTime));
+        ASSERT_TRUE(failing.active());
+        EXPECT_FALSE(GetFileInfo(file.c_str(), nullptr, nullptr, nullptr, &write, &size));
+        EXPECT_TRUE(GetFileInfo(file.c_str(), nullptr, nullptr, nullptr, nullptr, &size)) << "no time asked for";
+    }
+    {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetFileSize",
+                                              reinterpret_cast<void*>(FailingGetFileSize));
+        ASSERT_TRUE(failing.active());
+        EXPECT_FALSE(GetFileInfo(file.c_str(), nullptr, nullptr, nullptr, &write, &size));
+        EXPECT_TRUE(GetFileInfo(file.c_str(), nullptr, nullptr, nullptr, &write, nullptr)) << "no size asked for";
+    }
+    // A file of 4 GiB - 1 bytes reads all bits set without an error.
+    const std::string big = scratch_ + "\\big.bin";
+    HANDLE handle = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    LONG high = 0;
+    SetFilePointer(handle, static_cast<LONG>(0xFFFFFFFF), &high, FILE_BEGIN);
+    const bool sized = SetEndOfFile(handle) != FALSE;
+    CloseHandle(handle);
+    if (sized) {
+        EXPECT_TRUE(GetFileInfo(big.c_str(), nullptr, nullptr, nullptr, nullptr, &size));
+        EXPECT_EQ(size, 0xFFFFFFFFu);
+    }
+    DeleteFileA(big.c_str());
 }
 
 }  // namespace

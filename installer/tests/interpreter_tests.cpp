@@ -168,6 +168,26 @@ TEST_F(Interpreter, AnOverlongKeywordLineStopsTheRunNamingIt) {
     EXPECT_STREQ(DefaultDir, "a");
 }
 
+// A line that would be skipped is never read past its keyword: its length
+// stops nothing. A marker always takes effect, so an overlong one still stops.
+TEST_F(Interpreter, AnOverlongKeywordLineThatIsSkippedIsIgnored) {
+    const std::string overlong = "defaultdirfromreg 1 \"Software\\KopiwaTest\" \"b\" " + std::string(250, 'x') + "\n";
+    EXPECT_EQ(RunSilently("startuninstall\n" + overlong + "enduninstall\n" + Mark("after") + "end\n"), "after")
+        << "the uninstall section during an install";
+    EXPECT_EQ(RunSilently("startinstall\n" + overlong + "endinstall\n" + Mark("after") + "end\n", "-u"), "after")
+        << "the install section during an uninstall";
+    EXPECT_EQ(RunSilently("if95\n" + overlong + "endif95\n" + Mark("after") + "end\n"), "after")
+        << "an if95 block on NT";
+    EXPECT_EQ(RunSilently("ifnt\n" + overlong + "endifnt\n" + Mark("after") + "end\n", "", true), "after")
+        << "an ifnt block on Windows 95";
+
+    ScriptRun run("if95\nendif95 " + std::string(300, 'x') + "\n" + Mark("after") + "end\n", "Setup.exe -s");
+    EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "セットアップスクリプトの2行目が長すぎます。");
+    EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_STREQ(DefaultDir, "");
+}
+
 TEST_F(Interpreter, AnOverlongLineThatIsNoKeywordIsIgnored) {
     const std::string script = "#" + std::string(400, 'c') + "\n" + "\t# " + std::string(400, 'c') + "\n" +
                                std::string(300, 'w') + "\n" + Mark("after") + "end\n";
@@ -203,6 +223,53 @@ TEST_F(Interpreter, AnOverlongExpansionStopsTheRunNamingTheLine) {
     EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_EQ(std::string(DefaultDir), std::string(200, 'd'));
+}
+
+// A folder that Windows cannot give within the path buffer is what the
+// message names, not the line that asked for it.
+TEST_F(Interpreter, AFolderThatWindowsCannotGiveIsNamedRatherThanTheLine) {
+    char original[MAX_PATH] = "";
+    const DWORD had = GetEnvironmentVariableA("TMP", original, sizeof original);
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", ("C:\\" + std::string(300, 't')).c_str()));
+    const std::string scripts[] = {
+        "welcome 0 0 \"%TMPDIR%Kopiwa\"\n" + Mark("after") + "end\n",
+        "startmeter\ncopy \"%TMPDIR%Kopiwa.exe\" \"x\"\nendmeter\n" + Mark("after") + "end\n",
+    };
+    for (const std::string& script : scripts) {
+        ScriptRun run(script, "Setup.exe -s");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "一時ファイルのフォルダのパスが長すぎるか、正しくありません。") << script;
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+        EXPECT_TRUE(run.WaitForEnd());
+        EXPECT_STREQ(DefaultDir, "");
+    }
+    SetEnvironmentVariableA("TMP", had ? original : nullptr);
+}
+
+namespace {
+
+UINT WINAPI NoWindowsDirectory(LPSTR, UINT) { return 0; }
+UINT WINAPI OverlongWindowsDirectory(LPSTR, UINT) { return 300; }
+
+}  // namespace
+
+// A proposed folder without a drive goes on the Windows drive; when Windows
+// does not tell its folder, nothing of an unfilled buffer becomes the drive.
+TEST_F(Interpreter, AProposedFolderNeedsTheWindowsDrive) {
+    for (void* function : {reinterpret_cast<void*>(NoWindowsDirectory),
+                           reinterpret_cast<void*>(OverlongWindowsDirectory)}) {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetWindowsDirectoryA", function);
+        ASSERT_TRUE(failing.active());
+        ScriptRun run("welcome 0 0 \"Harbel\\Kopiwa\"\n" + Mark("after") + "end\n", "Setup.exe -s");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), "Windowsフォルダのパスが長すぎるか、正しくありません。");
+        EXPECT_EQ(run.AnswerMessageBox(kWendleCaption, IDOK), kAbortText);
+        EXPECT_TRUE(run.WaitForEnd());
+        EXPECT_STREQ(DefaultDir, "");
+    }
+    ScriptRun run("welcome 0 0 \"Harbel\\Kopiwa\"\nend\n", "Setup.exe -s");
+    EXPECT_TRUE(run.WaitForEnd());
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    EXPECT_EQ(std::string(DefaultDir), std::string(windows, 3) + "Harbel\\Kopiwa");
 }
 
 // ---------------------------------------------------------------------------

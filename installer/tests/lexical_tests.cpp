@@ -2,11 +2,14 @@
 // tokenizer, numbers, keywords, bounded copies and the six variables.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 #include "run_state.h"
 #include "script.h"
+#include "wintest.h"
+#include "wizard.h"
 
 namespace {
 
@@ -94,6 +97,32 @@ TEST(Lexical, NumbersReadLikeAtoi) {
     EXPECT_EQ(ReadNumber("HKLM"), 0);
     EXPECT_EQ(ReadNumber(""), 0);
     EXPECT_EQ(ReadNumber(nullptr), 0);
+    // The ends of the range, which a signed negation would overflow.
+    EXPECT_EQ(ReadNumber("-2147483648"), INT_MIN);
+    EXPECT_EQ(ReadNumber("2147483647"), INT_MAX);
+    EXPECT_EQ(ReadNumber("-2147483647"), -INT_MAX);
+}
+
+// Reading the script ahead (the application's name at start-up, the meter's
+// count) cuts lines of its own and leaves the current line's tokens alone.
+TEST(Lexical, ReadingTheScriptAheadLeavesTheCurrentLineWhereItWas) {
+    ResetRunState();
+    const std::string script = "appname Kopiwa\nstartmeter\n del x\n mkdir y\nendmeter\nend\n";
+    UseScriptText(script.data(), static_cast<DWORD>(script.size()));
+    SilentMode = TRUE;
+
+    char current[] = "regsetvalue 1 key name";
+    NextToken(current, kLineSeparators);
+    char name[kPathSize];
+    FindAppName(name, sizeof name);
+    EXPECT_STREQ(name, "Kopiwa");
+    EXPECT_STREQ(NextToken(nullptr, kLineSeparators), "1");
+
+    ScriptLine = 2;
+    EXPECT_TRUE(StartMeterDirective(nullptr));
+    EXPECT_EQ(MeterTotal, 2048u);
+    EXPECT_STREQ(NextToken(nullptr, kLineSeparators), "key");
+    ResetRunState();
 }
 
 TEST(Lexical, KeywordTableHoldsTheKeywordsAndWeightsInOrder) {
@@ -262,6 +291,39 @@ TEST(Expansion, AResultOver259BytesIsRefusedAndCutAtACharacter) {
     EXPECT_EQ(Expand(over.c_str(), &fits), exact);
     EXPECT_FALSE(fits);
     ResetRunState();
+}
+
+namespace {
+
+UINT WINAPI NoWindowsDirectory(LPSTR, UINT) { return 0; }
+
+}  // namespace
+
+// Without the registry's value the folder is taken on the Windows drive; and
+// when Windows does not tell its folder either, there is no such folder.
+TEST(Expansion, ProgramFilesWithoutTheRegistryValue) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS,
+                            &key),
+              ERROR_SUCCESS);
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "ProgramFilesDir"), ERROR_SUCCESS);
+
+    EXPECT_EQ(std::string(GetProgramFilesDir()), WindowsDirectory().substr(0, 3) + "Program Files");
+    {
+        wintest::ScopedImportRedirect failing("kernel32.dll", "GetWindowsDirectoryA",
+                                              reinterpret_cast<void*>(NoWindowsDirectory));
+        EXPECT_TRUE(failing.active());
+        EXPECT_STREQ(GetProgramFilesDir(), "");
+        bool fits = true;
+        EXPECT_EQ(Expand("%PRGDIR%Harbel", &fits), "");
+        EXPECT_FALSE(fits) << "no folder is made up";
+    }
+    RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<BYTE*>(value), size);
+    RegCloseKey(key);
 }
 
 TEST(Expansion, ProgramFilesComesFromTheRegistry) {

@@ -36,8 +36,9 @@ void WriteFileOfSize(const std::string& path, DWORD size) {
 
 // Three copies of 100000 bytes, ten other weighted commands, and lines the
 // measurement must not count: comments, unknown words, zero-weight lines, a
-// copy of a missing file in the other platform's block and one after endmeter
-// (in the uninstall section, so that the install run itself never reaches it).
+// copy of a missing file and a line too long to run in the other platform's
+// block, and a copy of a missing file after endmeter (in the uninstall
+// section, so that the install run itself never reaches it).
 const char kMeterBlock[] =
     "startmeter\n"
     "\n"
@@ -48,6 +49,11 @@ const char kMeterBlock[] =
     "\tcopyfile \"%TMPDIR%missing.bin\" \"x\"\n"
     "if95\n"
     "\tcopy \"%TMPDIR%missing.bin\" \"x\"\n"
+    "\tdel \"%TMPDIR%xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\"\n"
     "endif95\n"
     "\tmkdir \"%TMPDIR%meterdir\"\n"
     "\trmdir \"%TMPDIR%meterdir\"\n"

@@ -124,13 +124,29 @@ TEST_F(RegistryCommands, SetValueStoresWhatTheTypeNumberSays) {
     EXPECT_EQ(MeterDone, 7u * 1024u);
 }
 
-TEST_F(RegistryCommands, DataTooLongOnceExpandedIsNotStored) {
+TEST_F(RegistryCommands, StringDataUpTo519BytesOnceExpandedIsStoredAndLongerIsNot) {
     const std::string head = "regsetvalue 1 \"" + key_ + "\" Path 1 ";
-    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "C:\\Old"));
-    lstrcpyA(DefaultDir, ("C:\\" + std::string(250, 'd')).c_str());
-    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%Kopiwa.exe\""));
-    EXPECT_EQ(ReadValue(key_, "Path").data, Sz("C:\\Old")) << "no value cut short replaces the old one";
-    EXPECT_EQ(MeterDone, 2048u);
+    // An installation folder of 250 bytes: the uninstall command line is
+    // longer than a path, and must still be stored whole.
+    const std::string folder = "C:\\" + std::string(247, 'd');
+    lstrcpyA(DefaultDir, folder.c_str());
+    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%Hbuninst.exe -u\""));
+    EXPECT_EQ(ReadValue(key_, "Path").data, Sz(folder + "\\Hbuninst.exe -u"));
+
+    // Two such folders and a name: 522 bytes, more than the value may hold.
+    const std::string longer = "C:\\" + std::string(252, 'd');
+    lstrcpyA(DefaultDir, longer.c_str());
+    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%%DEFDIR%Kopiwa.exe\""));
+    EXPECT_EQ(ReadValue(key_, "Path").data, Sz(folder + "\\Hbuninst.exe -u"))
+        << "no value cut short replaces the old one";
+
+    // Exactly 519 bytes is the most that is stored.
+    const std::string tail(519 - 2 * 256, 't');
+    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%%DEFDIR%" + tail + "\""));
+    EXPECT_EQ(ReadValue(key_, "Path").data, Sz(longer + "\\" + longer + "\\" + tail));
+    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%%DEFDIR%" + tail + "x\""));
+    EXPECT_EQ(ReadValue(key_, "Path").data.size(), 520u) << "520 bytes with the terminator, no more";
+    EXPECT_EQ(MeterDone, 4u * 1024u);
 }
 
 TEST_F(RegistryCommands, RootThatIsNotANumberNamesClassesRootAndAnUnknownOneNothing) {

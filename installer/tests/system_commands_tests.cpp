@@ -104,6 +104,17 @@ TEST_F(SystemCommands, CleanupCommandLinesNameThisProgramAndTheFolder) {
     EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%SRCDIR%Second.exe\" \"%DEFDIR%\""));
     EXPECT_EQ(std::string(CleanupProgram), self.substr(0, self.rfind('\\')) + "\\Second.exe");
     EXPECT_TRUE(RestartNeeded == FALSE) << "naming a clean-up program asks for no restart";
+
+    // The same folder written another way is still this program's folder.
+    std::string doubled = folder;
+    doubled.insert(doubled.rfind('\\'), "\\");
+    const std::string dotted = folder + "\\.";
+    CharUpperA(&doubled[0]);
+    for (const std::string& written : {doubled, dotted}) {
+        lstrcpyA(DefaultDir, written.c_str());
+        EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\""));
+        EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"" + self + "\" \"" + written + "\\\"") << written;
+    }
 }
 
 // Run from anywhere but the installation folder (the distribution's Setup.exe

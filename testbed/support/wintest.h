@@ -195,4 +195,28 @@ struct Shortcut {
 // Reads a shortcut file back through the shell's own link object.
 Shortcut ReadShortcut(const std::string& linkPath);
 
+// Points this program's import of `function` from `dll` (named, not by
+// ordinal) at `replacement`, so that code linked into the test program meets
+// a platform that fails on purpose. The previous address, or nullptr when the
+// program does not import the function.
+void* RedirectImport(const char* dll, const char* function, void* replacement);
+
+// A redirection for the life of the object.
+class ScopedImportRedirect {
+public:
+    ScopedImportRedirect(const char* dll, const char* function, void* replacement)
+        : dll_(dll), function_(function), previous_(RedirectImport(dll, function, replacement)) {}
+    ~ScopedImportRedirect() {
+        if (previous_) RedirectImport(dll_, function_, previous_);
+    }
+    ScopedImportRedirect(const ScopedImportRedirect&) = delete;
+    ScopedImportRedirect& operator=(const ScopedImportRedirect&) = delete;
+    bool active() const { return previous_ != nullptr; }
+
+private:
+    const char* dll_;
+    const char* function_;
+    void* previous_;
+};
+
 }  // namespace wintest

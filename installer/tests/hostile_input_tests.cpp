@@ -1,0 +1,658 @@
+// Hostile input: deterministic mutation loops over what the installer reads
+// from outside. The setup script (its lines, tokens and expansion, and whole
+// runs of the real step over every keyword's arguments), the command line, and
+// the WININIT.INI list that the Windows 95 way of replacing files rewrites.
+// Each case must end in one of the defined outcomes, within bounded memory,
+// without changing any file outside the test's own folder. The number of
+// cases is small here; KOPIWA_FUZZ_CASES asks for more, KOPIWA_FUZZ_SEED for
+// another seed (mutation.h).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "main_window.h"
+#include "mutation.h"
+#include "run_state.h"
+#include "script.h"
+#include "wintest.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// ---------------------------------------------------------------------------
+// What every loop checks
+
+// Growth of the process's committed memory that no case may exceed: the
+// installer's buffers are fixed, and a file or a line is never held whole.
+constexpr SIZE_T kMemoryAllowance = 64u << 20;
+
+SIZE_T CommittedMemory() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+// Every file and folder under `folder` but `skip`, with its size and last
+// write time.
+using Listing = std::map<std::string, std::string>;
+
+void ListFiles(const std::string& folder, const std::string& skip, Listing& listing) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (lstrcmpiA(path.c_str(), skip.c_str()) == 0) continue;
+        char entry[96];
+        std::snprintf(entry, sizeof entry, "%lu:%lu:%lu:%lu", found.nFileSizeHigh, found.nFileSizeLow,
+                      found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        listing[path] = isFolder ? "folder" : entry;
+        if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListFiles(path, skip, listing);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// The differences between two listings, for the failure message.
+std::string Differences(const Listing& before, const Listing& after) {
+    std::string text;
+    for (const auto& entry : before) {
+        auto match = after.find(entry.first);
+        if (match == after.end())
+            text += "gone: " + entry.first + "\n";
+        else if (match->second != entry.second)
+            text += "changed: " + entry.first + "\n";
+    }
+    for (const auto& entry : after)
+        if (!before.count(entry.first)) text += "new: " + entry.first + "\n";
+    return text;
+}
+
+bool RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+Bytes ReadBytes(const std::string& path) {
+    Bytes bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Each loop runs in a folder of its own, which is also the current folder and
+// the temporary folder: whatever a case writes lands there. The whole of
+// drive C and the test program's folder outside it must be as they were.
+class HostileInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder_ = std::string(temp) + "hostile-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        RemoveTree(folder_);
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
+        GetCurrentDirectoryA(sizeof previousFolder_, previousFolder_);
+        hadTmp_ = GetEnvironmentVariableA("TMP", previousTmp_, sizeof previousTmp_) != 0;
+        SetEnvironmentVariableA("TMP", (folder_ + "\\tmp").c_str());
+        SetCurrentDirectoryA(folder_.c_str());
+
+        char module[MAX_PATH];
+        GetModuleFileNameA(nullptr, module, sizeof module);
+        programFolder_ = module;
+        programFolder_.erase(programFolder_.rfind('\\'));
+        ListOutside(before_);
+        memoryAtStart_ = CommittedMemory();
+    }
+
+    void TearDown() override {
+        SetCurrentDirectoryA(previousFolder_);
+        SetEnvironmentVariableA("TMP", hadTmp_ ? previousTmp_ : nullptr);
+        Listing after;
+        ListOutside(after);
+        EXPECT_EQ(Differences(before_, after), "") << "files outside the test's folder changed";
+        RemoveTree(folder_);
+    }
+
+    void ListOutside(Listing& listing) const {
+        ListFiles("C:", folder_, listing);
+        ListFiles(programFolder_, folder_, listing);
+    }
+
+    // Fails the case when memory grew past the allowance.
+    void CheckMemory(std::size_t caseNumber) const {
+        const SIZE_T now = CommittedMemory();
+        EXPECT_LT(now, memoryAtStart_ + kMemoryAllowance) << "case " << caseNumber;
+    }
+
+    // One line of figures per loop, in the test's output and its XML record.
+    void ReportFigures(const char* loop, std::size_t cases, std::uint64_t seed, std::size_t faults,
+                       std::chrono::steady_clock::time_point start) const {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char line[200];
+        std::snprintf(line, sizeof line, "%s: %u cases, seed 0x%llX, %u failed, %.2f s", loop,
+                      static_cast<unsigned>(cases), static_cast<unsigned long long>(seed),
+                      static_cast<unsigned>(faults), seconds);
+        std::printf("[ hostile  ] %s\n", line);
+        ::testing::Test::RecordProperty(loop, line);
+    }
+
+    std::string folder_;
+    std::string programFolder_;
+    char previousFolder_[MAX_PATH] = "";
+    char previousTmp_[MAX_PATH] = "";
+    bool hadTmp_ = false;
+    Listing before_;
+    SIZE_T memoryAtStart_ = 0;
+};
+
+// Counts the cases that failed any expectation.
+class FaultCounter {
+public:
+    FaultCounter() : failedBefore_(Failures()) {}
+    bool CaseFailed() {
+        const int now = Failures();
+        const bool failed = now != failedBefore_;
+        failedBefore_ = now;
+        if (failed) ++faults_;
+        return failed;
+    }
+    std::size_t faults() const { return faults_; }
+
+private:
+    static int Failures() {
+        const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+        int failures = 0;
+        for (int i = 0; i < result->total_part_count(); ++i)
+            if (result->GetTestPartResult(i).failed()) ++failures;
+        return failures;
+    }
+    int failedBefore_;
+    std::size_t faults_ = 0;
+};
+
+// Stop reporting after a few failed cases: one is enough to look at.
+constexpr std::size_t kFaultsShown = 5;
+
+// ---------------------------------------------------------------------------
+// The setup script
+
+// A script that uses every keyword once, in the order a real one would.
+const char kSeedScript[] =
+    "; every keyword, the way a real script uses them\r\n"
+    "appname \"ファズ 表\"\r\n"
+    "defaultdirfromreg 1 \"Software\\KopiwaFuzz\" \"dir\"\r\n"
+    "defaultdirchk\r\n"
+    "chkostype 0 3\r\n"
+    "chkosversion 3 10\r\n"
+    "chkclassexec \"KopiwaFuzzNeverRuns\" \"ファズ\"\r\n"
+    "welcome 3 1 \"%DEFDIR%proposed\" \"注記\"\r\n"
+    "startinstall\r\n"
+    "startmeter\r\n"
+    "\tmkdir \"%DEFDIR%sub\" \"フォルダ\"\r\n"
+    "\tcopy \"%TMPDIR%source.bin\" \"%DEFDIR%sub\\copied.bin\" \"説明\"\r\n"
+    "\tmove \"%TMPDIR%second.bin\" \"%DEFDIR%moved.bin\"\r\n"
+    "\tdel \"%DEFDIR%sub\\none.bin\"\r\n"
+    "\trmdir \"%DEFDIR%sub\"\r\n"
+    "\tregcreatekey 1 \"Software\\KopiwaFuzz\\Key\"\r\n"
+    "\tregsetvalue 1 \"Software\\KopiwaFuzz\\Key\" \"Path\" 1 \"%DEFDIR%Hbuninst.exe -u\"\r\n"
+    "\tregsetvalue 1 \"Software\\KopiwaFuzz\\Key\" \"Number\" 0 -2147483648\r\n"
+    "\tregdelvalue 1 \"Software\\KopiwaFuzz\\Key\" \"Number\"\r\n"
+    "\tregdeletekey 1 \"Software\\KopiwaFuzz\\Key\"\r\n"
+    "\tddestart\r\n"
+    "\tcreategroup \"KopiwaFuzz\"\r\n"
+    "\taddicon \"%DEFDIR%moved.bin\" \"KopiwaFuzz\" \"項目\"\r\n"
+    "\tdeleteicon \"KopiwaFuzz\" \"項目\"\r\n"
+    "\tdeletegroup \"KopiwaFuzz\"\r\n"
+    "if95\r\n"
+    "\tmoveatreboot \"%DEFDIR%moved.bin\" \"%DEFDIR%later.bin\"\r\n"
+    "endif95\r\n"
+    "ifnt\r\n"
+    "\tmoveatreboot \"%DEFDIR%moved.bin\" \"NUL\"\r\n"
+    "endifnt\r\n"
+    "endmeter\r\n"
+    "cleanupinstall \"%TMPDIR%Setup.exe\"\r\n"
+    "endinstall\r\n"
+    "startuninstall\r\n"
+    "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\"\r\n"
+    "enduninstall\r\n"
+    "end\r\n"
+    "\x1A";
+
+// The script's own words, inserted whole by the mutator. The folders of
+// Windows, the system, Program Files and the program, and a path that starts
+// at a drive's root, are left out of runs: a script that names them may
+// change them, which proves nothing.
+std::vector<std::string> ScriptWords(bool allFolders) {
+    std::vector<std::string> words;
+    for (int i = 0; KeywordTable[i].keyword; ++i) words.push_back(std::string(KeywordTable[i].keyword) + " ");
+    for (const char* word : {"%DEFDIR%", "%TMPDIR%", "\"", "\"\"", "\r\n", "\n", "\x1A", "#", ";", "表", "\x81",
+                             "-2147483648", "99999999999", "4 "})
+        words.push_back(word);
+    words.push_back(std::string(300, 'x'));
+    words.push_back("%DEFDIR%" + std::string(250, 'd'));
+    if (allFolders)
+        for (const char* word : {"%PRGDIR%", "%SYSDIR%", "%WINDIR%", "%SRCDIR%", "%defdir%", "%DEFDIR", "\\\\"})
+            words.push_back(word);
+    return words;
+}
+
+// The defined message texts; "*" stands for what the message names.
+const char* const kScriptMessages[] = {
+    "セットアップを中止します。",
+    "セットアップスクリプトが途中で終わっています。",
+    "セットアップスクリプトの*行目が長すぎます。",
+    "*のパスが長すぎるか、正しくありません。",
+    "*は、*では動作しません。\n*を使用してください。",
+    "*は、Windows 95 (*)では動作しません。\nWindows 95 (*)を使用してください。",
+    "*は、Windows NT *では動作しません。\nWindows NT *を使用してください。",
+    "ファイル*が見つかりません。",
+    "コピーするファイル*が見つかりません。",
+    "移動するファイル*が見つかりません。",
+    "ファイル*のコピーができませんでした。",
+    "ファイル*の移動ができませんでした。",
+    "新しいファイル*が、すでに存在します。\n上書きしますか?",
+    "スタートメニューへの「*」項目の追加ができませんでした。",
+};
+const char kAbortMessage[] = "セットアップを中止します。";
+
+bool Matches(const char* text, const char* pattern) {
+    if (*pattern == '\0') return *text == '\0';
+    if (*pattern == '*') {
+        for (const char* rest = text;; ++rest) {
+            if (Matches(rest, pattern + 1)) return true;
+            if (*rest == '\0') return false;
+        }
+    }
+    return *text == *pattern && Matches(text + 1, pattern + 1);
+}
+
+bool IsDefinedMessage(const std::string& text) {
+    for (const char* pattern : kScriptMessages)
+        if (Matches(text.c_str(), pattern)) return true;
+    return false;
+}
+
+// The platform calls that would reach beyond the test: message boxes are
+// recorded and answered, the restart and the clean-up copy are not started,
+// and the Programs folder is one in the test's folder.
+std::vector<std::string> g_boxes;
+std::string g_programsFolder;
+
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT style) {
+    g_boxes.push_back(text ? text : "");
+    return (style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+}
+BOOL WINAPI NoBeep(UINT) { return TRUE; }
+BOOL WINAPI NoRestart(UINT, DWORD) { return TRUE; }
+BOOL WINAPI NoProcess(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR,
+                      LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+BOOL WINAPI TestProgramsFolder(LPCITEMIDLIST, LPSTR path) {
+    lstrcpynA(path, g_programsFolder.c_str(), MAX_PATH);
+    return TRUE;
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts) joined += text + "\n";
+    return joined;
+}
+
+void DeleteKeyTree(HKEY root, const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[256];
+    while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteKeyTree(key, name);
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path);
+}
+
+// The registry as every case starts: the value that defaultdirfromreg reads
+// names the test's folder, and nothing that an earlier case stored is left.
+void ResetFuzzKey(const std::string& folder) {
+    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key) != ERROR_SUCCESS) return;
+    const std::string dir = folder + "\\";
+    RegSetValueExA(key, "dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                   static_cast<DWORD>(dir.size() + 1));
+    RegCloseKey(key);
+}
+
+enum class Outcome { kEnded, kAborted, kStuck };
+
+// Runs `script` silently through the real step, one posted message per line,
+// as the main window would, until the run quits.
+Outcome RunScript(const Bytes& script, bool install, const std::string& folder) {
+    ResetRunState();
+    InstallMode = install;
+    SilentMode = TRUE;
+    UseScriptText(reinterpret_cast<const char*>(script.data()), static_cast<DWORD>(script.size()));
+    PrepareRunState();
+    lstrcpynA(DefaultDir, (folder + "\\").c_str(), kPathSize);
+    g_boxes.clear();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    // ScriptLine only moves forward: a run has at most a step per line and
+    // one more that finds no line.
+    for (int step = 0; step <= LineCount + 1; ++step) {
+        RunScriptStep();
+        bool next = false;
+        bool quit = false;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                quit = true;
+            else if (message.message == WM_USER && !message.hwnd)
+                next = true;
+            else
+                DispatchMessageA(&message);
+        }
+        if (quit) return !g_boxes.empty() && g_boxes.back() == kAbortMessage ? Outcome::kAborted : Outcome::kEnded;
+        if (!next) return Outcome::kStuck;
+    }
+    return Outcome::kStuck;
+}
+
+class HostileScript : public HostileInput {};
+
+// The lexical layer alone, many times faster than whole runs: a mutated
+// script's lines, their tokens and the expansion of each token.
+TEST_F(HostileScript, LinesTokensAndExpansion) {
+    const std::uint64_t seed = mutation::Seed(0x5EED5C1);
+    const std::size_t cases = mutation::Cases(2000);
+    mutation::Random random(seed);
+    const Bytes seedScript = ToBytes(kSeedScript);
+    const std::vector<std::string> words = ScriptWords(true);
+    ResetRunState();
+    lstrcpyA(DefaultDir, (folder_ + "\\").c_str());
+    FaultCounter counter;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+        const Bytes script = mutation::Mutate(seedScript, random, 8, words);
+        UseScriptText(reinterpret_cast<const char*>(script.data()), static_cast<DWORD>(script.size()));
+        for (int line = 0; line < LineCount; ++line) {
+            // A guard after each buffer shows any write past its end.
+            char buffer[kPathSize + 8];
+            std::memset(buffer, 0x5A, sizeof buffer);
+            ReadScriptLine(line, buffer, kPathSize);
+            ASSERT_LT(std::strlen(buffer), static_cast<std::size_t>(kPathSize)) << "case " << n;
+            EXPECT_EQ(buffer[kPathSize + 7], 0x5A) << "case " << n;
+            LineTokens tokens(buffer);
+            for (char* token = tokens.Next(kLineSeparators); token; token = tokens.Next(kLineSeparators)) {
+                ASSERT_TRUE(token >= buffer && token < buffer + kPathSize) << "case " << n;
+                char expanded[kPathSize + 8];
+                std::memset(expanded, 0x5A, sizeof expanded);
+                UnavailableFolder unavailable;
+                const BOOL fits = ExpandVariables(expanded, token, kPathSize, &unavailable);
+                EXPECT_LT(std::strlen(expanded), static_cast<std::size_t>(kPathSize)) << "case " << n;
+                EXPECT_EQ(expanded[kPathSize + 7], 0x5A) << "case " << n;
+                if (fits) {
+                    EXPECT_EQ(unavailable.name, nullptr) << "case " << n;
+                }
+                ReadNumber(token);
+                FindKeyword(token);
+            }
+        }
+        char name[kPathSize];
+        FindAppName(name, sizeof name);
+        EXPECT_LT(std::strlen(name), static_cast<std::size_t>(kPathSize)) << "case " << n;
+        CheckMemory(n);
+        if (counter.CaseFailed())
+            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
+    }
+    ResetRunState();
+    ReportFigures("script lines, tokens and expansion", cases, seed, counter.faults(), start);
+}
+
+// Whole runs of the real step in both modes. Every run must end, by "end" or
+// by the abort message, and every message shown must be one of the defined
+// ones.
+TEST_F(HostileScript, RunsOfTheStep) {
+    const std::uint64_t seed = mutation::Seed(0x5EED5C2);
+    const std::size_t cases = mutation::Cases(250);
+    mutation::Random random(seed);
+    const Bytes seedScript = ToBytes(kSeedScript);
+    const std::vector<std::string> words = ScriptWords(false);
+
+    g_programsFolder = folder_ + "\\Programs";
+    CreateDirectoryA(g_programsFolder.c_str(), nullptr);
+    wintest::ScopedImportRedirect boxes("user32.dll", "MessageBoxA", reinterpret_cast<void*>(RecordBox));
+    wintest::ScopedImportRedirect beeps("user32.dll", "MessageBeep", reinterpret_cast<void*>(NoBeep));
+    wintest::ScopedImportRedirect restart("user32.dll", "ExitWindowsEx", reinterpret_cast<void*>(NoRestart));
+    wintest::ScopedImportRedirect process("kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(NoProcess));
+    wintest::ScopedImportRedirect programs("shell32.dll", "SHGetPathFromIDListA",
+                                           reinterpret_cast<void*>(TestProgramsFolder));
+    ASSERT_TRUE(boxes.active() && beeps.active() && restart.active() && process.active() && programs.active());
+
+    // The unmutated script runs to its end in both modes.
+    const Bytes source(1000, 's');
+    // Every case starts afresh, so that one can be run again alone.
+    auto writeSources = [&] {
+        ResetFuzzKey(folder_);
+        // A script may have emptied the temporary folder and removed it.
+        CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
+        WriteBytes(folder_ + "\\tmp\\source.bin", source);
+        WriteBytes(folder_ + "\\tmp\\second.bin", source);
+    };
+    writeSources();
+    EXPECT_EQ(RunScript(seedScript, true, folder_), Outcome::kEnded) << Joined(g_boxes) << ScriptLine;
+    writeSources();
+    EXPECT_EQ(RunScript(seedScript, false, folder_), Outcome::kEnded) << Joined(g_boxes) << ScriptLine;
+
+    FaultCounter counter;
+    std::size_t ended = 0;
+    std::size_t aborted = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+        writeSources();
+        const Bytes script = mutation::Mutate(seedScript, random, 4, words);
+        const Outcome outcome = RunScript(script, n % 2 == 0, folder_);
+        EXPECT_NE(outcome, Outcome::kStuck) << "case " << n;
+        (outcome == Outcome::kEnded ? ended : aborted) += 1;
+        for (const std::string& box : g_boxes) EXPECT_TRUE(IsDefinedMessage(box)) << "case " << n << ": " << box;
+        if (outcome == Outcome::kEnded) {
+            for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
+        }
+        CheckMemory(n);
+        if (counter.CaseFailed())
+            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
+    }
+    ReportFigures("script runs", cases, seed, counter.faults(), start);
+    std::printf("[ hostile  ] script runs: %u ended, %u aborted\n", static_cast<unsigned>(ended),
+                static_cast<unsigned>(aborted));
+    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    ResetRunState();
+}
+
+// ---------------------------------------------------------------------------
+// The command line
+
+TEST_F(HostileInput, CommandLine) {
+    const std::uint64_t seed = mutation::Seed(0x5EED0C1);
+    const std::size_t cases = mutation::Cases(10000);
+    mutation::Random random(seed);
+    const std::vector<Bytes> seeds = {
+        ToBytes("\"C:\\Program Files\\Harbel\\Setup.exe\" -s -u"),
+        ToBytes("Setup.exe -cleanupuninstall \"C:\\Program Files\\Harbel\\Kopiwa\\Hbuninst.exe\" "
+                "\"C:\\Program Files\\Harbel\\Kopiwa\\\"1"),
+        ToBytes("Setup.exe -cleanupinstall \"C:\\表\\Setup.exe\" -i"),
+    };
+    const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-cleanupinstall ", "-cleanupuninstall ", "\"",
+                                            " ", "\t", "表", "\x81", std::string(300, 'p'), "-2147483648"};
+    FaultCounter counter;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+        Bytes line = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
+        line.push_back('\0');
+        ResetRunState();
+        std::memset(CleanupTarget, 0x5A, sizeof CleanupTarget);
+        std::memset(CleanupDir, 0x5A, sizeof CleanupDir);
+        ParseCommandLine(reinterpret_cast<const char*>(line.data()));
+        EXPECT_FALSE(CleanupInstallMode && CleanupUninstallMode) << "case " << n;
+        // A role's paths are whole paths or nothing; a role never named
+        // leaves them as they were.
+        if (CleanupInstallMode || CleanupUninstallMode) {
+            EXPECT_NE(std::memchr(CleanupTarget, '\0', sizeof CleanupTarget), nullptr) << "case " << n;
+        }
+        if (CleanupUninstallMode) {
+            EXPECT_NE(std::memchr(CleanupDir, '\0', sizeof CleanupDir), nullptr) << "case " << n;
+        }
+        CheckMemory(n);
+        if (counter.CaseFailed())
+            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ": " << ToText(line);
+    }
+    ResetRunState();
+    ReportFigures("command line", cases, seed, counter.faults(), start);
+}
+
+// ---------------------------------------------------------------------------
+// WININIT.INI
+
+// What the rewrite must make of `input`: read as a text-mode read does (CR LF
+// becomes LF, 0x1A ends the text), every line up to and including the first
+// that is exactly "[Rename]" with CR LF, then the entry, then the rest with
+// CR LF line ends and its last line as it ended. Without the section, every
+// line ends in CR LF and the entry is not written.
+std::string ExpectedRewrite(const Bytes& input, const std::string& entry, bool* sectionFound) {
+    std::string text = ToText(input);
+    const std::size_t mark = text.find('\x1A');
+    if (mark != std::string::npos) text.erase(mark);
+    std::string lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t crlf = text.find("\r\n", at);
+        if (crlf == std::string::npos) {
+            lines += text.substr(at);
+            break;
+        }
+        lines += text.substr(at, crlf - at) + "\n";
+        at = crlf + 2;
+    }
+    std::string output;
+    *sectionFound = false;
+    std::size_t at = 0;
+    while (at < lines.size()) {
+        const std::size_t end = lines.find('\n', at);
+        const std::string line = lines.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        output += line + "\r\n";
+        at = end == std::string::npos ? lines.size() : end + 1;
+        if (line == "[Rename]") {
+            *sectionFound = true;
+            output += entry + "\r\n";
+            for (; at < lines.size(); ++at) output += lines[at] == '\n' ? std::string("\r\n") : std::string(1, lines[at]);
+            break;
+        }
+    }
+    return output;
+}
+
+TEST_F(HostileInput, WininitRewrite) {
+    const std::uint64_t seed = mutation::Seed(0x5EED1A1);
+    const std::size_t cases = mutation::Cases(400);
+    mutation::Random random(seed);
+    const std::vector<Bytes> seeds = {
+        ToBytes("[Rename]\r\nNUL=C:\\OLD.TMP\r\n"),
+        ToBytes("; list\r\n[rename]\r\n[Rename]\r\nC:\\A.DLL=C:\\A.NEW\r\n[Other]\r\nx=y"),
+        ToBytes("[Other]\nkey=value\n\n[Rename]\r\n\x1A" "after the mark\r\n"),
+        ToBytes(std::string(3000, 'L') + "\r\n[Rename]\r\n" + std::string(1100, 'M')),
+    };
+    const std::vector<std::string> words = {"[Rename]", "[Rename]\r\n", "\r\n", "\r", "\n", "\x1A", "=",
+                                            std::string(1024, 'b'), "表"};
+    const std::string entry = "C:\\KOPIWA\\KOPIWA.EXE=C:\\KOPIWA\\KOPIWA.NEW";
+    const std::string in = folder_ + "\\wininit.in";
+    const std::string out = folder_ + "\\wininit.out";
+    const std::string wininit = folder_ + "\\WININIT.INI";
+    FaultCounter counter;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+        const Bytes input = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
+        WriteBytes(in, input);
+
+        // The copying half against its model.
+        {
+            HANDLE reading = CreateFileA(in.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            HANDLE writing = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            ASSERT_NE(reading, INVALID_HANDLE_VALUE);
+            ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+            BOOL ioOk = TRUE;
+            const BOOL written = CopyWithRenameEntry(reading, writing, entry.c_str(), &ioOk);
+            CloseHandle(reading);
+            CloseHandle(writing);
+            bool sectionFound = false;
+            const std::string expected = ExpectedRewrite(input, entry, &sectionFound);
+            EXPECT_TRUE(ioOk) << "case " << n;
+            EXPECT_EQ(written != FALSE, sectionFound) << "case " << n;
+            EXPECT_EQ(ToText(ReadBytes(out)), expected) << "case " << n;
+        }
+
+        // The whole rewrite: the entry is in the list afterwards, and the
+        // temporary copy is gone.
+        WriteBytes(wininit, input);
+        AddWininitRenameEntry(wininit.c_str(), "C:\\KOPIWA\\KOPIWA.EXE", "C:\\KOPIWA\\KOPIWA.NEW");
+        const std::string result = ToText(ReadBytes(wininit));
+        char value[MAX_PATH] = "";
+        GetPrivateProfileStringA("Rename", "C:\\KOPIWA\\KOPIWA.EXE", "", value, sizeof value, wininit.c_str());
+        EXPECT_TRUE(result.find(entry + "\r\n") != std::string::npos || std::string(value) == "C:\\KOPIWA\\KOPIWA.NEW")
+            << "case " << n;
+        Listing leftovers;
+        ListFiles(folder_ + "\\tmp", "", leftovers);
+        EXPECT_TRUE(leftovers.empty()) << "case " << n << ": " << (leftovers.empty() ? "" : leftovers.begin()->first);
+        CheckMemory(n);
+        if (counter.CaseFailed()) {
+            std::string shown = ToText(input);
+            if (shown.size() > 400) shown = shown.substr(0, 400) + "...";
+            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << shown;
+        }
+    }
+    ReportFigures("WININIT.INI rewrite", cases, seed, counter.faults(), start);
+}
+
+}  // namespace
