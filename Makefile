@@ -40,10 +40,10 @@ test:
 FUZZ_CASES ?= 20000
 fuzz: setup
 	@if tools/host-runs-32bit.sh; then \
-	  $(MAKE) --no-print-directory build-all && dir=$(BUILD_DIR); \
+	  $(MAKE) --no-print-directory build-all CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && dir=$(BUILD_DIR); \
 	else \
-	  $(MAKE) --no-print-directory build-all-x64 && dir=$(BUILD_DIR_X64); \
-	fi && cd $$dir && KOPIWA_FUZZ_CASES=$(FUZZ_CASES) ctest -j $(JOBS) -L fuzz --output-on-failure --timeout 3600
+	  $(MAKE) --no-print-directory build-all-x64 CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && dir=$(BUILD_DIR_X64); \
+	fi && cd $$dir && KOPIWA_FUZZ_CASES=$(FUZZ_CASES) ctest -j $(JOBS) -L fuzz --output-on-failure
 
 # The shipped 32-bit build where this host runs 32-bit code, the x86-64 one
 # under 64-bit Wine where it does not; the same screenshots and printed page

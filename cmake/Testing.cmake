@@ -21,6 +21,8 @@ add_test(NAME wine_prefix_template
 set_tests_properties(wine_prefix_template PROPERTIES
   FIXTURES_SETUP wine_prefix TIMEOUT 300 LABELS harness)
 
+set(KOPIWA_FUZZ_TIMEOUT 300 CACHE STRING "Seconds a hostile-input test may take")
+
 # kopiwa_add_wine_test(NAME n TARGET t [FILTER gtest-filter] [ARGS ...]
 #                      [RESOURCE_LOCK lock] [TIMEOUT s])
 # Runs a cross-built test program under Wine, in its own copy of the template
@@ -35,6 +37,11 @@ function(kopiwa_add_wine_test)
            COMMAND ${WINE_TEST_RUNNER} ${CMAKE_BINARY_DIR} ${W_NAME} $<TARGET_FILE:${W_TARGET}> ${args})
   if(NOT W_TIMEOUT)
     set(W_TIMEOUT 300)
+  endif()
+  # The hostile-input loops run a few seconds in make test; make fuzz asks
+  # for many more cases and gives them the time for it.
+  if("fuzz" IN_LIST W_LABELS)
+    set(W_TIMEOUT ${KOPIWA_FUZZ_TIMEOUT})
   endif()
   set_tests_properties(${W_NAME} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT ${W_TIMEOUT})
   if(W_RESOURCE_LOCK)

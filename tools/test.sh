@@ -26,7 +26,8 @@ fi
 tools/setup-host.sh || exit 1
 
 configure() {  # configure BUILD_DIR TOOLCHAIN
-  cmake -S . -B "$1" --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" \
+  # The hostile-input tests get their ordinary time limit back after make fuzz.
+  cmake -S . -B "$1" --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DKOPIWA_FUZZ_TIMEOUT=300 \
         ${CMAKE_FLAGS:-} >/dev/null
 }
 
