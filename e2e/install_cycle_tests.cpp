@@ -12,9 +12,7 @@
 #include <winternl.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -93,19 +91,6 @@ std::string DefaultFolder() { return "C:\\Program Files\\Harbel\\Kopiwa"; }
 
 // ---------------------------------------------------------------------------
 // Files
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
-}
 
 DWORD FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;

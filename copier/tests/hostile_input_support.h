@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -20,14 +19,6 @@
 #include "wintest.h"
 
 namespace hostile {
-
-// Private bytes of this process.
-inline SIZE_T PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-    return counters.PagefileUsage;
-}
 
 // Names, sizes and write times of the files directly inside `folder`.
 inline std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> FolderState(const std::string& folder) {
@@ -85,7 +76,7 @@ public:
         : parser_(parser),
           seed_(mutation::Seed(seed)),
           cases_(mutation::Cases(cases)),
-          ceiling_(PrivateBytes() + memoryAllowance),
+          ceiling_(wintest::CommittedMemory() + memoryAllowance),
           start_(GetTickCount()) {}
     ~Campaign() {
         const std::string changed = watch_.Changed();
@@ -98,7 +89,7 @@ public:
     std::size_t Cases() const { return cases_; }
     // True while the process stays under its ceiling; counts a fault when not.
     bool MemoryBounded() {
-        if (PrivateBytes() <= ceiling_) return true;
+        if (wintest::CommittedMemory() <= ceiling_) return true;
         ++faults_;
         return false;
     }

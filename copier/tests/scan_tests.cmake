@@ -9,7 +9,7 @@ kopiwa_add_gtest_program(copier_scan_tests
     ${CMAKE_CURRENT_LIST_DIR}/dib_tests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/print_geometry_tests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scanner_tests.cpp
-  LIBS copier_scan wintest psapi)
+  LIBS copier_scan wintest)
 target_include_directories(copier_scan_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 # The real-parts tests install the virtual scanner from the build tree.
 add_dependencies(copier_scan_tests virtual_scanner)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "script.h"
+#include "wintest.h"
 
 namespace cmdtest {
 
@@ -82,9 +83,9 @@ std::vector<UINT> Beeps();
 
 // Files
 std::string MakeScratchFolder(const std::string& name);  // emptied, under the temp folder
-void RemoveTree(const std::string& path);
-bool WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);
+using wintest::ReadBytes;
+using wintest::RemoveTree;
+using wintest::WriteBytes;
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 FILETIME LastWriteTime(const std::string& path);

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 #include <shlobj.h>
 
 #include <chrono>
@@ -40,90 +39,6 @@ std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes
 // installer's buffers are fixed, and a file or a line is never held whole.
 constexpr SIZE_T kMemoryAllowance = 64u << 20;
 
-SIZE_T CommittedMemory() {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PagefileUsage;
-}
-
-// Every file and folder under `folder` but `skip`, with its size and last
-// write time.
-using Listing = std::map<std::string, std::string>;
-
-void ListFiles(const std::string& folder, const std::string& skip, Listing& listing) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
-        if (lstrcmpiA(path.c_str(), skip.c_str()) == 0) continue;
-        char entry[96];
-        std::snprintf(entry, sizeof entry, "%lu:%lu:%lu:%lu", found.nFileSizeHigh, found.nFileSizeLow,
-                      found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
-        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        listing[path] = isFolder ? "folder" : entry;
-        if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListFiles(path, skip, listing);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-// The differences between two listings, for the failure message.
-std::string Differences(const Listing& before, const Listing& after) {
-    std::string text;
-    for (const auto& entry : before) {
-        auto match = after.find(entry.first);
-        if (match == after.end())
-            text += "gone: " + entry.first + "\n";
-        else if (match->second != entry.second)
-            text += "changed: " + entry.first + "\n";
-    }
-    for (const auto& entry : after)
-        if (!before.count(entry.first)) text += "new: " + entry.first + "\n";
-    return text;
-}
-
-bool RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return RemoveDirectoryA(path.c_str()) != FALSE;
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-Bytes ReadBytes(const std::string& path) {
-    Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    bytes.resize(got);
-    CloseHandle(file);
-    return bytes;
-}
-
 // Each loop runs in a folder of its own, which is also the current folder and
 // the temporary folder: whatever a case writes lands there. The whole of
 // drive C and the test program's folder outside it must be as they were.
@@ -133,7 +48,7 @@ protected:
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
         folder_ = std::string(temp) + "hostile-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RemoveTree(folder_);
+        wintest::RemoveTree(folder_);
         ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
         CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
         GetCurrentDirectoryA(sizeof previousFolder_, previousFolder_);
@@ -145,27 +60,28 @@ protected:
         GetModuleFileNameA(nullptr, module, sizeof module);
         programFolder_ = module;
         programFolder_.erase(programFolder_.rfind('\\'));
-        ListOutside(before_);
-        memoryAtStart_ = CommittedMemory();
+        before_ = ListOutside();
+        memoryAtStart_ = wintest::CommittedMemory();
     }
 
     void TearDown() override {
         SetCurrentDirectoryA(previousFolder_);
         SetEnvironmentVariableA("TMP", hadTmp_ ? previousTmp_ : nullptr);
-        Listing after;
-        ListOutside(after);
-        EXPECT_EQ(Differences(before_, after), "") << "files outside the test's folder changed";
-        RemoveTree(folder_);
+        EXPECT_EQ(wintest::ListingDifferences(before_, ListOutside()), "")
+            << "files outside the test's folder changed";
+        wintest::RemoveTree(folder_);
     }
 
-    void ListOutside(Listing& listing) const {
-        ListFiles("C:", folder_, listing);
-        ListFiles(programFolder_, folder_, listing);
+    wintest::FileListing ListOutside() const {
+        wintest::FileListing listing = wintest::ListFiles("C:", folder_);
+        const wintest::FileListing program = wintest::ListFiles(programFolder_, folder_);
+        listing.insert(program.begin(), program.end());
+        return listing;
     }
 
     // Fails the case when memory grew past the allowance.
     void CheckMemory(std::size_t caseNumber) const {
-        const SIZE_T now = CommittedMemory();
+        const SIZE_T now = wintest::CommittedMemory();
         EXPECT_LT(now, memoryAtStart_ + kMemoryAllowance) << "case " << caseNumber;
     }
 
@@ -187,7 +103,7 @@ protected:
     char previousFolder_[MAX_PATH] = "";
     char previousTmp_[MAX_PATH] = "";
     bool hadTmp_ = false;
-    Listing before_;
+    wintest::FileListing before_;
     SIZE_T memoryAtStart_ = 0;
 };
 
@@ -480,8 +396,8 @@ TEST_F(HostileScript, RunsOfTheStep) {
         ResetFuzzKey(folder_);
         // A script may have emptied the temporary folder and removed it.
         CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
-        WriteBytes(folder_ + "\\tmp\\source.bin", source);
-        WriteBytes(folder_ + "\\tmp\\second.bin", source);
+        wintest::WriteBytes(folder_ + "\\tmp\\source.bin", ToText(source));
+        wintest::WriteBytes(folder_ + "\\tmp\\second.bin", ToText(source));
     };
     writeSources();
     EXPECT_EQ(RunScript(seedScript, true, folder_), Outcome::kEnded) << Joined(g_boxes) << ScriptLine;
@@ -614,7 +530,7 @@ TEST_F(HostileInput, WininitRewrite) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         const Bytes input = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
-        WriteBytes(in, input);
+        wintest::WriteBytes(in, ToText(input));
 
         // The copying half against its model.
         {
@@ -630,20 +546,19 @@ TEST_F(HostileInput, WininitRewrite) {
             const std::string expected = ExpectedRewrite(input, entry, &sectionFound);
             EXPECT_TRUE(ioOk) << "case " << n;
             EXPECT_EQ(written != FALSE, sectionFound) << "case " << n;
-            EXPECT_EQ(ToText(ReadBytes(out)), expected) << "case " << n;
+            EXPECT_EQ(wintest::ReadBytes(out), expected) << "case " << n;
         }
 
         // The whole rewrite: the entry is in the list afterwards, and the
         // temporary copy is gone.
-        WriteBytes(wininit, input);
+        wintest::WriteBytes(wininit, ToText(input));
         AddWininitRenameEntry(wininit.c_str(), "C:\\KOPIWA\\KOPIWA.EXE", "C:\\KOPIWA\\KOPIWA.NEW");
-        const std::string result = ToText(ReadBytes(wininit));
+        const std::string result = wintest::ReadBytes(wininit);
         char value[MAX_PATH] = "";
         GetPrivateProfileStringA("Rename", "C:\\KOPIWA\\KOPIWA.EXE", "", value, sizeof value, wininit.c_str());
         EXPECT_TRUE(result.find(entry + "\r\n") != std::string::npos || std::string(value) == "C:\\KOPIWA\\KOPIWA.NEW")
             << "case " << n;
-        Listing leftovers;
-        ListFiles(folder_ + "\\tmp", "", leftovers);
+        const wintest::FileListing leftovers = wintest::ListFiles(folder_ + "\\tmp");
         EXPECT_TRUE(leftovers.empty()) << "case " << n << ": " << (leftovers.empty() ? "" : leftovers.begin()->first);
         CheckMemory(n);
         if (counter.CaseFailed()) {

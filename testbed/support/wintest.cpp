@@ -2,6 +2,7 @@
 #include "wintest.h"
 
 #include <objbase.h>
+#include <psapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -559,6 +560,92 @@ void* RedirectImport(const char* dll, const char* function, void* replacement) {
         }
     }
     return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Files and memory.
+
+void RemoveTree(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+namespace {
+
+void AddToListing(const std::string& folder, const std::string& skip, FileListing& listing) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (lstrcmpiA(path.c_str(), skip.c_str()) == 0) continue;
+        char entry[96];
+        std::snprintf(entry, sizeof entry, "%lu:%lu:%lu:%lu", found.nFileSizeHigh, found.nFileSizeLow,
+                      found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        listing[path] = isFolder ? "folder" : entry;
+        if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) AddToListing(path, skip, listing);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+FileListing ListFiles(const std::string& folder, const std::string& skip) {
+    FileListing listing;
+    AddToListing(folder, skip, listing);
+    return listing;
+}
+
+std::string ListingDifferences(const FileListing& before, const FileListing& after) {
+    std::string text;
+    for (const auto& entry : before) {
+        auto match = after.find(entry.first);
+        if (match == after.end())
+            text += "gone: " + entry.first + "\n";
+        else if (match->second != entry.second)
+            text += "changed: " + entry.first + "\n";
+    }
+    for (const auto& entry : after)
+        if (!before.count(entry.first)) text += "new: " + entry.first + "\n";
+    return text;
+}
+
+SIZE_T CommittedMemory() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return counters.PagefileUsage;
 }
 
 }  // namespace wintest

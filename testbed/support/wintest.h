@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,24 @@ std::string DistDir();      // Windows form of build/dist
 std::string UnixArtifactDir();
 std::string ArtifactDir();  // Windows form; per test, kept after the run
 std::string WindowsDir();
+
+// Files a test makes and reads back.
+void RemoveTree(const std::string& path);  // a file, or a folder and all inside it
+bool WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);  // empty when it cannot be read
+// Every file and folder below `folder` but `skip` (and what is inside it):
+// files with their size and last write time, folders as "folder", so that two
+// listings are equal when no file came, went or changed. Folders that lead
+// elsewhere (reparse points) are not entered.
+using FileListing = std::map<std::string, std::string>;
+FileListing ListFiles(const std::string& folder, const std::string& skip = "");
+// What differs between two listings, a line each ("new: ", "gone: ",
+// "changed: "), for a failure message; empty when they are equal.
+std::string ListingDifferences(const FileListing& before, const FileListing& after);
+
+// This process's committed memory (its page-file usage), for tests that keep
+// it bounded.
+SIZE_T CommittedMemory();
 
 // A child process, killed when the object goes if it is still running.
 class Process {
