@@ -298,18 +298,18 @@ protected:
 // Windows 95 and NT 4.0 have flat title bars: the copier paints the gradient
 // from black to the caption colour (pure red here) in 48 strips.
 TEST_F(Painting, OnWindows95AndNt40TheTitleBarRunsFromBlackToTheCaptionColour) {
-    StartAs("win95");
+    ASSERT_NO_FATAL_FAILURE(StartAs("win95"));
     wintest::Screenshot("copy_dialog_win95", copier->Dialog());
-    Stop();
+    ASSERT_NO_FATAL_FAILURE(Stop());
     SetCaptionColorsRedAndBlue();
     for (const char* version : {"win95", "nt40"}) {
         SCOPED_TRACE(version);
-        StartAs(version);
+        ASSERT_NO_FATAL_FAILURE(StartAs(version));
         ExpectGradientTo(255, 0, 0);
         wintest::Screenshot(std::string("red_caption_") + version, copier->Dialog());
         SetActive(false);
         ExpectGradientTo(0, 0, 255);
-        Stop();
+        ASSERT_NO_FATAL_FAILURE(Stop());
     }
 }
 
@@ -318,7 +318,7 @@ TEST_F(Painting, OnWindows98And2000TheTitleBarIsTheSystems) {
     SetCaptionColorsRedAndBlue();
     for (const char* version : {"win98", "win2k"}) {
         SCOPED_TRACE(version);
-        StartAs(version);
+        ASSERT_NO_FATAL_FAILURE(StartAs(version));
         const BandRow row = ReadBandRow();
         ASSERT_TRUE(row.ok);
         int left = 0, right = 0;
@@ -327,7 +327,7 @@ TEST_F(Painting, OnWindows98And2000TheTitleBarIsTheSystems) {
         int red = 0;
         for (COLORREF c : row.pixels) red += c == RGB(255, 0, 0);
         EXPECT_EQ(red, row.width) << "the whole row is the caption colour";
-        Stop();
+        ASSERT_NO_FATAL_FAILURE(Stop());
     }
 }
 
@@ -336,16 +336,16 @@ TEST_F(Painting, OnWindows98And2000TheTitleBarIsTheSystems) {
 // The tile follows the system's button colours, which the copier maps the
 // bitmap's greys to; so it changes when they do.
 TEST_F(Painting, TheBackgroundIsTiledAboveTheSeparatorAndPlainBelow) {
-    StartAs("");
+    ASSERT_NO_FATAL_FAILURE(StartAs(""));
     wintest::Screenshot("copy_dialog", copier->Dialog());
     ExpectTiledBackground(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT),
                           GetSysColor(COLOR_BTNTEXT));
-    Stop();
+    ASSERT_NO_FATAL_FAILURE(Stop());
     SetColor("ButtonFace", "250 240 200");
     SetColor("ButtonShadow", "120 60 0");
     SetColor("ButtonHilight", "255 255 240");
     SetColor("ButtonText", "0 0 80");
-    StartAs("");
+    ASSERT_NO_FATAL_FAILURE(StartAs(""));
     wintest::Screenshot("copy_dialog_own_colours", copier->Dialog());
     ExpectTiledBackground(RGB(250, 240, 200), RGB(120, 60, 0), RGB(255, 255, 240), RGB(0, 0, 80));
 }
@@ -354,7 +354,7 @@ TEST_F(Painting, TheBackgroundIsTiledAboveTheSeparatorAndPlainBelow) {
 // the copier's own drawing of its icon there cannot be seen; what can be is
 // that it goes down and comes back whole.
 TEST_F(Painting, TheDialogMinimisesAndComesBack) {
-    StartAs("");
+    ASSERT_NO_FATAL_FAILURE(StartAs(""));
     HWND dialog = copier->Dialog();
     ShowWindow(dialog, SW_MINIMIZE);
     ASSERT_TRUE(PumpUntil([&] { return IsIconic(dialog) != FALSE; }, 5000));

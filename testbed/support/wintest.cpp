@@ -35,58 +35,70 @@ std::string DistDir() { return BuildDir() + "\\dist"; }
 std::string UnixArtifactDir() { return Env("KOPIWA_ARTIFACT_DIR"); }
 std::string ArtifactDir() { return ToWindowsPath(UnixArtifactDir()); }
 
+std::string TestPrinter() { return Env("KOPIWA_PRINTER"); }
+std::string TestPrinterPort() { return "CUPS:" + TestPrinter(); }
+
 std::string WindowsDir() {
     char buffer[MAX_PATH];
     UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
     return std::string(buffer, n);
 }
 
+StartedHandles OwnStartedHandles(const PROCESS_INFORMATION& info) {
+    StartedHandles handles;
+    if (!info.hProcess) return handles;
+    handles.process = OwnedHandle(info.hProcess);
+    handles.thread = OwnedHandle(info.hThread);
+    return handles;
+}
+
 Process::~Process() {
     if (Running()) Kill();
-    if (info_.hProcess) CloseHandle(info_.hProcess);
-    if (info_.hThread) CloseHandle(info_.hThread);
+}
+
+bool Process::Create(const char* program, std::string commandLine, const std::string& workingDir) {
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info))
+        return false;
+    handles_ = OwnStartedHandles(info);
+    id_ = info.dwProcessId;
+    return true;
 }
 
 bool Process::Start(const std::string& program, const std::string& arguments,
                     const std::string& workingDir) {
     std::string commandLine = "\"" + program + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          workingDir.empty() ? nullptr : workingDir.c_str(), &startup,
-                          &info_) != FALSE;
+    return Create(program.c_str(), commandLine, workingDir);
 }
 
 bool Process::StartCommandLine(const std::string& commandLine) {
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    return CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &info_) != FALSE;
+    return Create(nullptr, commandLine, "");
 }
 
 bool Process::WaitForExit(DWORD timeoutMs) {
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return handles_.process && WaitForSingleObject(handles_.process.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 bool Process::Running() const {
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+    return handles_.process && WaitForSingleObject(handles_.process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD Process::ExitCode() const {
     DWORD code = STILL_ACTIVE;
-    if (info_.hProcess) GetExitCodeProcess(info_.hProcess, &code);
+    if (handles_.process) GetExitCodeProcess(handles_.process.Get(), &code);
     return code;
 }
 
 void Process::Kill() {
-    if (!info_.hProcess) return;
-    TerminateProcess(info_.hProcess, 1);
-    WaitForSingleObject(info_.hProcess, 5000);
+    if (!handles_.process) return;
+    TerminateProcess(handles_.process.Get(), 1);
+    WaitForSingleObject(handles_.process.Get(), 5000);
 }
 
 namespace {
@@ -370,8 +382,9 @@ UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info))
         return result;
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
+    // Closes what is really the started program's, and nothing when Wine
+    // gave back no usable handles, as it does for a Unix program.
+    OwnStartedHandles(info);
     const std::string rcFile = ToWindowsPath(base + ".rc");
     if (!WaitUntil([&] { return GetFileAttributesA(rcFile.c_str()) != INVALID_FILE_ATTRIBUTES; },
                    timeoutMs))

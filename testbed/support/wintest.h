@@ -42,6 +42,50 @@ std::string ListingDifferences(const FileListing& before, const FileListing& aft
 // it bounded.
 SIZE_T CommittedMemory();
 
+// A kernel handle the harness owns: closed once, when the owner goes or is
+// told to, and never again. Wine keeps keys, processes, threads and files in
+// one handle table per process, so a second close of a number can close
+// whatever took it over: once, the test's own HKEY_CURRENT_USER.
+class OwnedHandle {
+public:
+    OwnedHandle() = default;
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    ~OwnedHandle() { Close(); }
+    OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Detach()) {}
+    OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = other.Detach();
+        }
+        return *this;
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Detach() {
+        HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+    void Close() {
+        if (*this) CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// The handles CreateProcessA gave for a started program, owned, or none: for
+// a Unix program Wine answers with no process handle and a stray number in
+// place of the thread's, which is not ours to close.
+struct StartedHandles {
+    OwnedHandle process, thread;
+};
+StartedHandles OwnStartedHandles(const PROCESS_INFORMATION& info);
+
 // A child process, killed when the object goes if it is still running.
 class Process {
 public:
@@ -60,13 +104,15 @@ public:
     bool WaitForExit(DWORD timeoutMs);
     bool Running() const;
     DWORD ExitCode() const;
-    DWORD Id() const { return info_.dwProcessId; }
+    DWORD Id() const { return id_; }
     // The process handle (all access), for queries such as its memory use.
-    HANDLE Handle() const { return info_.hProcess; }
+    HANDLE Handle() const { return handles_.process.Get(); }
     void Kill();
 
 private:
-    PROCESS_INFORMATION info_{};
+    bool Create(const char* program, std::string commandLine, const std::string& workingDir);
+    StartedHandles handles_;
+    DWORD id_ = 0;
 };
 
 // Top-level windows. `processId` 0 accepts any process.
@@ -188,6 +234,11 @@ struct ScreenPixels {
     }
 };
 ScreenPixels CaptureScreen(const RECT& area);
+
+// The PDF printer of the tests: the build tree's own queue as Windows names
+// it, and its port. Its pages land in a folder of their own.
+std::string TestPrinter();
+std::string TestPrinterPort();
 
 // Printed output: the PDFs that the PDF queue wrote.
 std::set<std::string> PdfFiles();  // Unix paths

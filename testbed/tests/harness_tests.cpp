@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
+#include <vector>
 
 #include "wintest.h"
 
@@ -11,6 +13,39 @@ using namespace wintest;
 namespace {
 
 std::string Probe(const char* name) { return BuildDir() + "\\fixtures\\" + name + ".exe"; }
+
+// While it lives, every CloseHandle of this program (the harness's included)
+// is recorded with whether the handle was then a process's or a thread's.
+class CloseRecorder {
+public:
+    struct Close {
+        HANDLE handle;
+        bool processOrThread;
+    };
+    CloseRecorder() {
+        closes_ = &closes;
+        real_ = reinterpret_cast<decltype(&CloseHandle)>(
+            RedirectImport("kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&Recording)));
+    }
+    ~CloseRecorder() {
+        if (real_) RedirectImport("kernel32.dll", "CloseHandle", reinterpret_cast<void*>(real_));
+        closes_ = nullptr;
+    }
+    CloseRecorder(const CloseRecorder&) = delete;
+    CloseRecorder& operator=(const CloseRecorder&) = delete;
+    bool Active() const { return real_ != nullptr; }
+    std::vector<Close> closes;
+
+private:
+    static BOOL WINAPI Recording(HANDLE handle) {
+        DWORD code = 0;
+        const bool live = GetExitCodeProcess(handle, &code) || GetExitCodeThread(handle, &code);
+        if (closes_) closes_->push_back({handle, live});
+        return real_(handle);
+    }
+    static inline std::vector<Close>* closes_ = nullptr;
+    static inline decltype(&CloseHandle) real_ = nullptr;
+};
 
 }  // namespace
 
@@ -58,6 +93,38 @@ TEST(Harness, RunsUnixCommandsWithTheirOutputAndStatus) {
     UnixResult failed = RunUnix("exit 7");
     ASSERT_TRUE(failed.finished);
     EXPECT_EQ(failed.status, 7);
+}
+
+// Wine keeps keys, processes and threads in one handle table per process, so
+// a stray close can take a key of the test's own. The harness closes the two
+// handles of each Windows program it started, once each, and nothing for a
+// Unix command, for which Wine gives back no usable handles.
+TEST(Harness, ClosesOnlyTheHandlesOfWhatItStartedAndEachOnce) {
+    CloseRecorder recorder;
+    ASSERT_TRUE(recorder.Active());
+    {
+        Process ended, killed;
+        ASSERT_TRUE(ended.Start(Probe("version_probe")));
+        ASSERT_TRUE(ended.WaitForExit(20000));
+        ended.Kill();
+        ASSERT_TRUE(killed.Start(Probe("hello_window")));
+        ASSERT_NE(WaitForTopWindow("ハーネス表示テスト", killed.Id()), nullptr);
+        killed.Kill();
+        EXPECT_TRUE(killed.WaitForExit(0));
+    }
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(RunUnix("true").finished);
+
+    std::set<HANDLE> closed;
+    for (const CloseRecorder::Close& c : recorder.closes) {
+        EXPECT_TRUE(c.processOrThread) << "closed " << c.handle << ", not a process's or thread's";
+        EXPECT_TRUE(closed.insert(c.handle).second) << "closed " << c.handle << " twice";
+    }
+    EXPECT_EQ(recorder.closes.size(), 4u) << "a process and a thread handle of each program";
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaHarness", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
 }
 
 TEST(Harness, TakesAPngScreenshotOfAWindow) {
