@@ -18,13 +18,7 @@ rm -rf "$KOPIWA_ARTIFACT_DIR"
 mkdir -p "$KOPIWA_ARTIFACT_DIR"
 start_xvfb || exit 1
 
-if [ -n "${KOPIWA_LOCK_PRINTER:-}" ]; then
-  # The PDF queue is one per machine: tests that print take turns across every
-  # build tree, so that each finds its own job's PDF.
-  flock /tmp/kopiwa-printer.lock "$WINE" "$program" "$@"
-else
-  "$WINE" "$program" "$@"
-fi
+"$WINE" "$program" "$@"
 rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null

@@ -30,7 +30,16 @@ wine_env() {
   export KOPIWA_BUILD_DIR="$1"
   export KOPIWA_SOURCE_DIR
   KOPIWA_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  export KOPIWA_PDF_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
+  # The build tree's own PDF queue (tools/test-printer.sh), Windows' default
+  # printer through libcups, which takes PRINTER as the user's default; the
+  # shared queue PDF where the tree has none.
+  export KOPIWA_PRINTER=${KOPIWA_PRINTER:-$(cat "$1/printer-queue" 2>/dev/null || echo PDF)}
+  export PRINTER=$KOPIWA_PRINTER
+  if [ "$KOPIWA_PRINTER" = PDF ]; then
+    export KOPIWA_PDF_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
+  else
+    export KOPIWA_PDF_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/$KOPIWA_PRINTER}
+  fi
 }
 
 template_dir() { echo "$1/wine/template"; }

@@ -15,12 +15,15 @@ demo_dir=${2:-$build_dir/demo-run}
 mkdir -p "$demo_dir"
 demo_dir=$(cd "$demo_dir" && pwd)
 prefix="$demo_dir/prefix"
-pdf_dir=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}
 interactive=${DISPLAY:+yes}
 
 rm -rf "$demo_dir"
 mkdir -p "$demo_dir"
+# The machine's PDF queue, as a user of this Windows would print; the tests
+# use their build tree's own.
+export KOPIWA_PRINTER=${KOPIWA_PRINTER:-PDF}
 wine_env "$build_dir" "$prefix"
+pdf_dir=$KOPIWA_PDF_DIR
 export KOPIWA_ARTIFACT_DIR="$demo_dir"
 
 if [ -z "$interactive" ]; then

@@ -44,7 +44,7 @@ struct PrinterCaps {
 
 PrinterCaps CapsOfPdfPrinter(const DEVMODEA* mode = nullptr) {
     PrinterCaps caps;
-    HDC dc = CreateDCA("WINSPOOL", "PDF", nullptr, mode);
+    HDC dc = CreateDCA("WINSPOOL", wintest::TestPrinter().c_str(), nullptr, mode);
     if (!dc) return caps;
     caps.dpiX = GetDeviceCaps(dc, LOGPIXELSX);
     caps.dpiY = GetDeviceCaps(dc, LOGPIXELSY);
@@ -492,7 +492,7 @@ TEST_F(CopyE2E, CancelInTheProgressDialogAbortsTheJobSilently) {
         ASSERT_TRUE(IsWindow(progress)) << "the page was done before the copier could be held";
         EXPECT_EQ(StoredText(progress), "Kopiwa");
         EXPECT_EQ(StoredText(GetDlgItem(progress, 1025)), "ｺﾋﾟｰｲﾒｰｼﾞ");
-        EXPECT_EQ(StoredText(GetDlgItem(progress, 1026)), "PDF");
+        EXPECT_EQ(StoredText(GetDlgItem(progress, 1026)), wintest::TestPrinter());
         EXPECT_EQ(StoredText(GetDlgItem(progress, 1027)).find(" へ出力中"), StoredText(GetDlgItem(progress, 1027)).size() - 9);
         EXPECT_EQ(StoredText(GetDlgItem(progress, 1028)), "");
         EXPECT_FALSE(IsWindowEnabled(copier.Dialog())) << "the copy dialog waits";
@@ -527,7 +527,7 @@ TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
     const PrinterCaps fine = CapsOfPdfPrinter(mode);
     ASSERT_EQ(fine.dpiX, 600) << "Wine's PostScript driver takes the resolution from the DEVMODE";
     ASSERT_EQ(fine.dpiY, 600);
-    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> devNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), 0);
     WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
     WriteBinary(kPrinterKey, "DevNames", devNames);
     WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));

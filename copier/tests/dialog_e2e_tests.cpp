@@ -226,6 +226,6 @@ TEST_F(Dialog, PrinterSetupChangesThePrinterSelection) {
     std::vector<BYTE> devNames;
     ASSERT_TRUE(ReadBinary(kPrinterKey, "DevNames", &devNames));
     const auto* names = reinterpret_cast<const DEVNAMES*>(devNames.data());
-    EXPECT_STREQ(reinterpret_cast<const char*>(devNames.data()) + names->wDeviceOffset, "PDF");
+    EXPECT_STREQ(reinterpret_cast<const char*>(devNames.data()) + names->wDeviceOffset, wintest::TestPrinter().c_str());
 }
 

@@ -7,12 +7,12 @@
 namespace kopiwa {
 
 std::vector<BYTE> PdfDevMode(bool landscape) {
-    char printer[] = "PDF";
-    const LONG size = DocumentPropertiesA(nullptr, nullptr, printer, nullptr, nullptr, 0);
+    std::string printer = wintest::TestPrinter();
+    const LONG size = DocumentPropertiesA(nullptr, nullptr, &printer[0], nullptr, nullptr, 0);
     if (size <= 0) return {};
     std::vector<BYTE> block(static_cast<size_t>(size));
     auto* mode = reinterpret_cast<DEVMODEA*>(block.data());
-    DocumentPropertiesA(nullptr, nullptr, printer, mode, nullptr, DM_OUT_BUFFER);
+    DocumentPropertiesA(nullptr, nullptr, &printer[0], mode, nullptr, DM_OUT_BUFFER);
     if (landscape) {
         mode->dmOrientation = DMORIENT_LANDSCAPE;
         mode->dmFields |= DM_ORIENTATION;

@@ -126,7 +126,7 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
 }
 
 TEST_F(Settings, TheSelectionIsRestoredAndSavedByteForByte) {
-    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> devNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), 0);
     const std::vector<BYTE> devMode = PdfDevMode(true);
     ASSERT_FALSE(devMode.empty());
     StorePrinter(devNames, devMode);
@@ -161,7 +161,7 @@ TEST_F(Settings, WithoutDevNamesTheDevModeIsStillRead) {
 
 TEST_F(Settings, ADevModeLongerThanItsStoredLengthIsNotRestored) {
     const std::vector<BYTE> devMode = PdfDevMode(false);
-    StorePrinter(DevNamesBlock("PDF", "CUPS:PDF", 0), devMode);
+    StorePrinter(DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), 0), devMode);
     WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()) - 1);
     App().LoadPrinterSelection();
     EXPECT_NE(App().GetDevNames(), nullptr);
@@ -171,7 +171,7 @@ TEST_F(Settings, ADevModeLongerThanItsStoredLengthIsNotRestored) {
 // Hand-edited or cut-off blocks would make the printer driver read past
 // them; they count as not stored, and the other block is still restored.
 TEST_F(Settings, BlocksThatDoNotFitTheirOwnSizesAreNotRestored) {
-    const std::vector<BYTE> goodNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> goodNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), 0);
     const std::vector<BYTE> goodMode = PdfDevMode(false);
     ASSERT_GT(goodMode.size(), sizeof(DEVMODEA) / 2);
 
@@ -233,7 +233,7 @@ LONG MutatedLength(size_t size, mutation::Random& random) {
 // 64 KB (or none), reads every Status value as stored or as its default, and
 // keeps the process within its memory.
 TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
-    const std::vector<BYTE> goodNames = DevNamesBlock("PDF", "CUPS:PDF", DN_DEFAULTPRN);
+    const std::vector<BYTE> goodNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
     const std::vector<BYTE> goodMode = PdfDevMode(true);
     ASSERT_FALSE(goodMode.empty());
     const std::vector<std::string> words = {"PDF", std::string(1, '\0'), "CUPS:", "\xFF\xFF"};

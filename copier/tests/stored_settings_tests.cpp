@@ -79,7 +79,7 @@ TEST_F(StoredSettings, WithoutKeysTheDefaultsShowAndExitWritesEveryValue) {
     ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevNames", &length));
     const std::vector<BYTE> devNames = StoredBinary("DevNames");
     EXPECT_EQ(static_cast<size_t>(length), devNames.size());
-    EXPECT_EQ(DeviceOf(devNames), "PDF") << "the system's default printer";
+    EXPECT_EQ(DeviceOf(devNames), wintest::TestPrinter()) << "the system's default printer";
     EXPECT_TRUE(AsDevNames(devNames)->wDefault & DN_DEFAULTPRN);
     ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevMode", &length));
     EXPECT_EQ(static_cast<size_t>(length), StoredBinary("DevMode").size());
@@ -93,7 +93,7 @@ TEST_F(StoredSettings, StoredValuesAreShownAndKeptAsTheyWere) {
     WriteDword(kStatusKey, "UISelect", 1);
     WriteDword(kStatusKey, "XPos", 100);
     WriteDword(kStatusKey, "YPos", 120);
-    const std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", 0);
+    const std::vector<BYTE> devNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), 0);
     const std::vector<BYTE> devMode = PdfDevMode(true);
     StorePrinter(devNames, devMode);
 
@@ -157,7 +157,7 @@ TEST_F(StoredSettings, AStoredScaleOf1000IsShownAndCopyRefusesIt) {
 // A hand-edited or cut-off block must not reach the printer driver: the
 // program starts, ignores it, and writes the printer in effect on exit.
 TEST_F(StoredSettings, CorruptPrinterBlocksAreIgnored) {
-    std::vector<BYTE> devNames = DevNamesBlock("PDF", "CUPS:PDF", DN_DEFAULTPRN);
+    std::vector<BYTE> devNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
     reinterpret_cast<DEVNAMES*>(devNames.data())->wDeviceOffset = 0xFFF0;
     std::vector<BYTE> devMode = PdfDevMode(true);
     devMode.resize(60);  // dmSize and dmDriverExtra promise more
@@ -171,7 +171,7 @@ TEST_F(StoredSettings, CorruptPrinterBlocksAreIgnored) {
     ASSERT_TRUE(copier.Exit());
 
     const std::vector<BYTE> names = StoredBinary("DevNames");
-    EXPECT_EQ(DeviceOf(names), "PDF");
+    EXPECT_EQ(DeviceOf(names), wintest::TestPrinter());
     EXPECT_LT(AsDevNames(names)->wDeviceOffset, names.size());
     const std::vector<BYTE> mode = StoredBinary("DevMode");
     ASSERT_GE(mode.size(), 68u);

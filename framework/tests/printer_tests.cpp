@@ -12,6 +12,7 @@
 
 #include "kfw/print.h"
 #include "test_app.h"
+#include "wintest.h"
 
 namespace {
 
@@ -41,17 +42,17 @@ HGLOBAL ToGlobal(const std::vector<BYTE>& bytes) {
 }
 
 HGLOBAL MakeDevNames(const char* device, WORD flags) {
-    return ToGlobal(DevNamesBytes("winspool", device, "CUPS:PDF", flags));
+    return ToGlobal(DevNamesBytes("winspool", device, wintest::TestPrinterPort().c_str(), flags));
 }
 
 // The driver's own DEVMODE of the PDF printer, optionally turned to landscape.
 HGLOBAL MakeDevMode(bool landscape) {
-    char printer[] = "PDF";
-    const LONG size = DocumentPropertiesA(nullptr, nullptr, printer, nullptr, nullptr, 0);
+    std::string printer = wintest::TestPrinter();
+    const LONG size = DocumentPropertiesA(nullptr, nullptr, &printer[0], nullptr, nullptr, 0);
     if (size <= 0) return nullptr;
     HGLOBAL block = GlobalAlloc(GHND, size);
     auto* mode = static_cast<DEVMODEA*>(GlobalLock(block));
-    DocumentPropertiesA(nullptr, nullptr, printer, mode, nullptr, DM_OUT_BUFFER);
+    DocumentPropertiesA(nullptr, nullptr, &printer[0], mode, nullptr, DM_OUT_BUFFER);
     if (landscape) {
         mode->dmOrientation = DMORIENT_LANDSCAPE;
         mode->dmFields |= DM_ORIENTATION;
@@ -98,7 +99,7 @@ private:
 }  // namespace
 
 TEST(PrinterBlocks, DevNamesMustLieInsideItsBlock) {
-    std::vector<BYTE> good = DevNamesBytes("winspool", "PDF", "CUPS:PDF", DN_DEFAULTPRN);
+    std::vector<BYTE> good = DevNamesBytes("winspool", wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
     EXPECT_TRUE(DevNamesFitsBlock(good.data(), good.size()));
 
     std::vector<BYTE> unterminated = good;
@@ -154,7 +155,7 @@ TEST_F(PrinterSelection, WithoutASelectionTheDefaultPrinterIsTaken) {
     App().SelectPrinter(nullptr, MakeDevMode(false));
     App().UpdatePrinterSelection(FALSE);
     ASSERT_NE(App().GetDevNames(), nullptr);
-    EXPECT_EQ(Device(App().GetDevNames()), "PDF");
+    EXPECT_EQ(Device(App().GetDevNames()), wintest::TestPrinter());
     EXPECT_TRUE(Flags(App().GetDevNames()) & DN_DEFAULTPRN);
     EXPECT_NE(App().GetDevMode(), nullptr);
 }
@@ -162,7 +163,7 @@ TEST_F(PrinterSelection, WithoutASelectionTheDefaultPrinterIsTaken) {
 TEST_F(PrinterSelection, TheDefaultPrinterIsFollowedWhenItChanged) {
     App().SelectPrinter(MakeDevNames("Gone", DN_DEFAULTPRN), MakeDevMode(true));
     App().UpdatePrinterSelection(FALSE);
-    EXPECT_EQ(Device(App().GetDevNames()), "PDF");
+    EXPECT_EQ(Device(App().GetDevNames()), wintest::TestPrinter());
     auto* mode = static_cast<DEVMODEA*>(GlobalLock(App().GetDevMode()));
     ASSERT_NE(mode, nullptr);
     EXPECT_NE(mode->dmOrientation, DMORIENT_LANDSCAPE) << "the new default's own DEVMODE";
@@ -224,7 +225,7 @@ TEST_F(PrinterSelection, ARefusalAfterTheRetryEndsTheDialog) {
 }
 
 TEST_F(PrinterSelection, PrintSettingsGiveADeviceContextForTheSelection) {
-    App().SelectPrinter(MakeDevNames("PDF", 0), MakeDevMode(false));
+    App().SelectPrinter(MakeDevNames(wintest::TestPrinter().c_str(), 0), MakeDevMode(false));
     int portraitWidth = 0, portraitHeight = 0;
     {
         CPrintInfo settings;
@@ -236,10 +237,10 @@ TEST_F(PrinterSelection, PrintSettingsGiveADeviceContextForTheSelection) {
         EXPECT_LT(portraitWidth, portraitHeight);
         DevNamesText text;
         ASSERT_TRUE(settings.GetDevNamesText(&text));
-        EXPECT_STREQ(text.device, "PDF");
-        EXPECT_STREQ(text.output, "CUPS:PDF");
+        EXPECT_STREQ(text.device, wintest::TestPrinter().c_str());
+        EXPECT_STREQ(text.output, wintest::TestPrinterPort().c_str());
     }
-    App().SelectPrinter(MakeDevNames("PDF", 0), MakeDevMode(true));
+    App().SelectPrinter(MakeDevNames(wintest::TestPrinter().c_str(), 0), MakeDevMode(true));
     CPrintInfo landscape;
     ASSERT_TRUE(landscape.PreparePrinting());
     EXPECT_EQ(GetDeviceCaps(landscape.GetPrinterDC(), HORZRES), portraitHeight) << "the DEVMODE is used";
