@@ -15,8 +15,10 @@ all: dist
 setup:
 	@tools/setup-host.sh
 
-configure:
-	@cmake -S . -B $(BUILD_DIR) --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) >/dev/null
+# Every target that builds prepares the host first: on a fresh machine the
+# cross compilers are not there yet.
+configure: setup
+	@tools/configure.sh $(BUILD_DIR) mingw-i686 $(CMAKE_FLAGS)
 
 dist: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target kopiwa setup docs
@@ -25,8 +27,8 @@ dist: configure
 build-all: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-configure-x64:
-	@cmake -S . -B $(BUILD_DIR_X64) --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) >/dev/null
+configure-x64: setup
+	@tools/configure.sh $(BUILD_DIR_X64) mingw-x86_64 $(CMAKE_FLAGS)
 
 build-all-x64: configure-x64
 	@cmake --build $(BUILD_DIR_X64) -j $(JOBS)
@@ -38,7 +40,7 @@ test:
 # The hostile-input tests at length: the same fixed seed as in make test, with
 # FUZZ_CASES cases for every parser, in the flavour this host runs.
 FUZZ_CASES ?= 20000
-fuzz: setup
+fuzz:
 	@if tools/host-runs-32bit.sh; then \
 	  $(MAKE) --no-print-directory build-all CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && dir=$(BUILD_DIR); \
 	else \
@@ -51,10 +53,10 @@ fuzz: setup
 demo:
 	@if tools/host-runs-32bit.sh; then \
 	  echo "demo: this host runs 32-bit code: the 32-bit build, as shipped, is installed and run"; \
-	  tools/setup-host.sh && $(MAKE) --no-print-directory build-all && tools/demo.sh $(BUILD_DIR); \
+	  $(MAKE) --no-print-directory build-all && tools/demo.sh $(BUILD_DIR); \
 	else \
 	  echo "demo: this host's kernel runs no 32-bit code: the x86-64 build of the same sources is installed and run under 64-bit Wine"; \
-	  tools/setup-host.sh && $(MAKE) --no-print-directory build-all-x64 && \
+	  $(MAKE) --no-print-directory build-all-x64 && \
 	    tools/demo.sh $(BUILD_DIR_X64) $(BUILD_DIR)/demo-run; \
 	fi
 

@@ -11,6 +11,7 @@ names the table marks x64). Prints each program's imports grouped by DLL.
 With --refuses, passes only when the functions refused are exactly the ones
 named: the check of the check, on a program built to import them.
 """
+import os
 import re
 import subprocess
 import sys
@@ -48,8 +49,9 @@ def dll_name(name):
 
 def read_imports(objdump, program):
     """[(DLL, function)] from the import tables that objdump -p prints."""
+    # objdump speaks the locale's language; its English words are read here.
     dump = subprocess.run([objdump, "-p", program], check=True, capture_output=True,
-                          text=True).stdout
+                          text=True, env=dict(os.environ, LC_ALL="C")).stdout
     imports = []
     dll = None
     for line in dump.splitlines():

@@ -5,6 +5,7 @@
 # nothing but Windows' own system DLLs, and is at most MAX_BYTES long when
 # that is given. Prints the size of each section for a look at what grew.
 set -euo pipefail
+export LC_ALL=C  # objdump's words are read, and it speaks the locale's language
 exe=$1
 arch=${2:-i386}
 objdump=${3:-i686-w64-mingw32-objdump}

@@ -5,6 +5,7 @@
 # everywhere, for the x86-64 flavour. Safe to run again: every step checks
 # first and does nothing when it is done.
 set -euo pipefail
+export LC_ALL=C  # dpkg's, locale's and lpstat's words are read
 
 PRINTER_QUEUE=${KOPIWA_PRINTER_QUEUE:-PDF}
 PDF_OUT_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/out}

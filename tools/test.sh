@@ -6,8 +6,8 @@
 # build in BUILD_DIR/x86_64 is the same sources made for 64-bit Wine, so that a
 # host whose kernel runs no 32-bit code still runs every test. Where 32-bit
 # code runs, both flavours run their whole suites, side by side: the tests
-# spend most of their time waiting on Wine, and the printer queue they share
-# is taken in turn across build trees. Where it does not, the 32-bit build
+# spend most of their time waiting on Wine, and each build tree prints on a
+# PDF queue of its own (tools/test-printer.sh). Where it does not, the 32-bit build
 # still makes its distribution and runs the checks that need no Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -27,8 +27,8 @@ tools/setup-host.sh || exit 1
 
 configure() {  # configure BUILD_DIR TOOLCHAIN
   # The hostile-input tests get their ordinary time limit back after make fuzz.
-  cmake -S . -B "$1" --no-warn-unused-cli -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DKOPIWA_FUZZ_TIMEOUT=300 \
-        ${CMAKE_FLAGS:-} >/dev/null
+  # shellcheck disable=SC2086
+  tools/configure.sh "$1" "$2" -DKOPIWA_FUZZ_TIMEOUT=300 ${CMAKE_FLAGS:-}
 }
 
 configure "$build32" mingw-i686 || exit 1

@@ -4,6 +4,7 @@
 # one: an empty NSIS installer's 91,598) and resource.h gives no two names the
 # same value.
 set -euo pipefail
+export LC_ALL=C  # objdump's words are read, and it speaks the locale's language
 exe=$1
 header=$2
 objdump=$3
