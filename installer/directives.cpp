@@ -1,6 +1,7 @@
 // The script's own directives: the folder of an earlier installation from the
 // registry, whether there was one, and waiting until the application to be
 // replaced is no longer running.
+#include "commands/command_support.h"
 #include "commands/commands.h"
 #include "run_state.h"
 #include "scoped_handles.h"
@@ -8,15 +9,13 @@
 
 namespace {
 
-char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
-
 // Reads a registry value as a text of at most kPathSize - 1 bytes, whatever
 // its type; FALSE when it is missing or longer.
 BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char* folder) {
-    ScopedRegKey key;
+    RegKey key;
     // Full access, as the installer will write there: a user who may not
     // gets no default folder.
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) return FALSE;
+    if (key.Open(root, keyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return FALSE;
     char data[kPathSize + 1];
     DWORD size = kPathSize;
     if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
@@ -31,8 +30,8 @@ BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char
 // Running means: a top-level window of that class, or a mutex of that name.
 bool ApplicationRunning(const char* name) {
     if (FindWindowA(name, nullptr)) return true;
-    ScopedHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
-    return mutex.Get() != nullptr;
+    const KernelHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
+    return static_cast<bool>(mutex);
 }
 
 // Waits `milliseconds` while still answering messages that other threads send
@@ -81,14 +80,11 @@ BOOL ChkClassExecDirective(HWND) {
             PauseAnsweringSentMessages(1000);
             continue;
         }
-        char text[kTextSize];  // the longest possible text is well under this
-        wsprintfA(text,
-                  "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
-                  "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
-                  displayName, displayName, displayName);
-        MessageBeep(MB_ICONEXCLAMATION);
-        if (MessageBoxA(MainWindow, text, "動作中のアプリケーションの終了", MB_OKCANCEL | MB_ICONEXCLAMATION) !=
-            IDOK)
+        if (ShowMessage(MainWindow, "動作中のアプリケーションの終了", MB_ICONEXCLAMATION,
+                        MB_OKCANCEL | MB_ICONEXCLAMATION,
+                        "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
+                        "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
+                        displayName, displayName, displayName) != IDOK)
             return FALSE;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "commands/command_support.h"
 #include "commands/commands.h"
 #include "resource.h"
 #include "run_state.h"
@@ -97,8 +98,7 @@ void OnCreate(HWND window) {
 }
 
 void ReportMissingScript() {
-    MessageBeep(MB_ICONHAND);
-    MessageBoxA(nullptr, "セットアップスクリプトが見つかりません。", Caption, MB_OK | MB_ICONHAND);
+    ShowMessage(nullptr, Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, "セットアップスクリプトが見つかりません。");
 }
 
 }  // namespace
@@ -138,14 +138,12 @@ BOOL DeleteCleanupTarget(const char* path) {
 
 namespace {
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 // Whether `path` (without a trailing backslash) names a whole volume: a drive
 // ("D:", which RemoveDirectoryA would take as the current folder on D), or a
 // server or its share ("\\server", "\\server\share"). Such a path is never
 // a folder of the product's.
 bool IsVolumeRoot(const char* path) {
-    if (IsDriveLetter(path[0]) && path[1] == ':') return path[2] == '\0';
+    if (StartsWithDrive(path)) return path[2] == '\0';
     if (path[0] != '\\' || path[1] != '\\') return false;
     int separators = 0;
     for (const char* p = path + 2; *p; p = CharNextA(p))
@@ -243,9 +241,8 @@ void PrepareRunState() {
     if (!InstallMode) AppendText(Caption, " (アンインストール)", kPathSize);
     FolderNote[0] = '\0';
     CleanupProgram[0] = '\0';
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
+    OSVERSIONINFOA version;
+    QueryWindowsVersion(&version);
     IsNt = version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS;
 }
 

@@ -1,25 +1,113 @@
-// Owners of the handles that the installer's start-up, painting and directives
-// hold for a while: each releases its handle when it goes, none can be copied.
+// Owners of every handle the installer holds: each releases its handle when it
+// goes, moves but never copies, and hands it over only through Detach().
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
-// An open registry key.
-class ScopedRegKey {
+// The one shape of every owner below: `Traits` says what the handle is, which
+// values mean "none" and how it is released.
+template <class Traits>
+class Owned {
 public:
-    ScopedRegKey() : key_(nullptr) {}
-    ~ScopedRegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
+    using Handle = typename Traits::Handle;
 
-    // For the Reg...Ex calls that fill in a key.
-    HKEY* Receive() { return &key_; }
-    HKEY Get() const { return key_; }
+    Owned() = default;
+    explicit Owned(Handle handle) : handle_(handle) {}
+    ~Owned() { Close(); }
+    Owned(Owned&& other) noexcept : handle_(other.Detach()) {}
+    Owned& operator=(Owned&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = other.Detach();
+        }
+        return *this;
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    Handle Get() const { return handle_; }
+    explicit operator bool() const { return Traits::Valid(handle_); }
+    Handle Detach() {
+        Handle handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+    void Close() {
+        if (Traits::Valid(handle_)) Traits::Release(handle_);
+        handle_ = nullptr;
+    }
+
+protected:
+    // For the calls that fill in a handle: the previous one goes first.
+    Handle* Receive() {
+        Close();
+        return &handle_;
+    }
 
 private:
-    HKEY key_;
+    Handle handle_ = nullptr;
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    // Null and INVALID_HANDLE_VALUE are the two ways the system says "none".
+    static bool Valid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void Release(HANDLE handle) { CloseHandle(handle); }
+};
+
+// A kernel handle closed with CloseHandle: a file, process, thread, mutex or
+// access token.
+using KernelHandle = Owned<KernelHandleTraits>;
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static bool Valid(HKEY key) { return key != nullptr; }
+    static void Release(HKEY key) { RegCloseKey(key); }
+};
+
+// An open registry key.
+class RegKey : public Owned<RegKeyTraits> {
+public:
+    LONG Open(HKEY root, const char* path, REGSAM access) {
+        return RegOpenKeyExA(root, path, 0, access, Receive());
+    }
+    // Creates the key and any missing keys above it, or opens it.
+    LONG Create(HKEY root, const char* path, char* keyClass, REGSAM access) {
+        DWORD disposition = 0;
+        return RegCreateKeyExA(root, path, 0, keyClass, REG_OPTION_NON_VOLATILE, access, nullptr, Receive(),
+                               &disposition);
+    }
+};
+
+template <class Interface>
+struct ComPtrTraits {
+    using Handle = Interface*;
+    static bool Valid(Interface* pointer) { return pointer != nullptr; }
+    static void Release(Interface* pointer) { pointer->Release(); }
+};
+
+// A COM interface pointer, released when it goes.
+template <class Interface>
+class ComPtr : public Owned<ComPtrTraits<Interface>> {
+public:
+    Interface* operator->() const { return this->Get(); }
+    // For CoCreateInstance and QueryInterface.
+    void** ReceiveInterface() { return reinterpret_cast<void**>(this->Receive()); }
+};
+
+// The component library, initialised for the owner's life.
+class ComLibrary {
+public:
+    ComLibrary() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComLibrary() {
+        if (initialised_) CoUninitialize();
+    }
+    ComLibrary(const ComLibrary&) = delete;
+    ComLibrary& operator=(const ComLibrary&) = delete;
+
+private:
+    bool initialised_;
 };
 
 // A memory device context.
@@ -67,20 +155,4 @@ private:
     HWND window_;
     PAINTSTRUCT paint_;
     HDC dc_;
-};
-
-// A process or thread handle, or any other kernel handle closed by CloseHandle.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
 };

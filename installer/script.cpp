@@ -5,11 +5,20 @@
 
 #include <climits>
 
+#include "commands/command_support.h"
 #include "commands/commands.h"
 #include "resource.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "wizard.h"
+
+namespace {
+
+// The meter's weight of every command that takes about the same time
+// whatever its arguments.
+constexpr DWORD kFixedWeight = 1024;
+
+}  // namespace
 
 const Keyword KeywordTable[kKeywordCount + 1] = {
     {"appname", 0, nullptr},
@@ -25,18 +34,18 @@ const Keyword KeywordTable[kKeywordCount + 1] = {
     {"endmeter", 0, EndMeterDirective},
     {"copy", FileSizeWeight, CopyCommand},
     {"move", FileSizeWeight, MoveCommand},
-    {"del", 1024, DelCommand},
-    {"mkdir", 1024, MkdirCommand},
-    {"rmdir", 1024, RmdirCommand},
-    {"regcreatekey", 1024, RegCreateKeyCommand},
-    {"regdeletekey", 1024, RegDeleteKeyCommand},
-    {"regsetvalue", 1024, RegSetValueCommand},
+    {"del", kFixedWeight, DelCommand},
+    {"mkdir", kFixedWeight, MkdirCommand},
+    {"rmdir", kFixedWeight, RmdirCommand},
+    {"regcreatekey", kFixedWeight, RegCreateKeyCommand},
+    {"regdeletekey", kFixedWeight, RegDeleteKeyCommand},
+    {"regsetvalue", kFixedWeight, RegSetValueCommand},
     {"end", 0, nullptr},
     {"ddestart", 0, DdeStartCommand},
-    {"creategroup", 1024, CreateGroupCommand},
-    {"deletegroup", 1024, DeleteGroupCommand},
-    {"addicon", 1024, AddIconCommand},
-    {"deleteicon", 1024, DeleteIconCommand},
+    {"creategroup", kFixedWeight, CreateGroupCommand},
+    {"deletegroup", kFixedWeight, DeleteGroupCommand},
+    {"addicon", kFixedWeight, AddIconCommand},
+    {"deleteicon", kFixedWeight, DeleteIconCommand},
     {"cleanupinstall", 0, CleanupInstallCommand},
     {"cleanupuninstall", 0, CleanupUninstallCommand},
     {"chkostype", 0, ChkOsTypeCommand},
@@ -46,7 +55,7 @@ const Keyword KeywordTable[kKeywordCount + 1] = {
     {"ifnt", 0, nullptr},
     {"endifnt", 0, nullptr},
     {"moveatreboot", 0, MoveAtRebootCommand},
-    {"regdelvalue", 1024, RegDelValueCommand},
+    {"regdelvalue", kFixedWeight, RegDelValueCommand},
     {nullptr, 0, nullptr},
 };
 
@@ -126,9 +135,11 @@ int ReadNumber(const char* text) {
     return value <= INT_MAX ? static_cast<int>(value) : static_cast<int>(value - INT_MAX - 1) + INT_MIN;
 }
 
-BOOL AppendText(char* buffer, const char* text, int size) {
+BOOL AppendText(char* buffer, const char* text, int size, Overflow overflow) {
     int length = lstrlenA(buffer);
-    for (const char* p = text ? text : ""; *p;) {
+    if (!text) text = "";
+    if (overflow == kRefuse && length + lstrlenA(text) > size - 1) return FALSE;
+    for (const char* p = text; *p;) {
         const int width = CharWidth(p);
         if (length + width > size - 1) {
             buffer[length] = '\0';
@@ -140,9 +151,14 @@ BOOL AppendText(char* buffer, const char* text, int size) {
     return TRUE;
 }
 
-BOOL CopyText(char* buffer, const char* text, int size) {
+BOOL CopyText(char* buffer, const char* text, int size, Overflow overflow) {
     buffer[0] = '\0';
-    return AppendText(buffer, text, size);
+    return AppendText(buffer, text, size, overflow);
+}
+
+bool EndsWithBackslash(const char* text) {
+    const int length = lstrlenA(text);
+    return length > 0 && *CharPrevA(text, text + length) == '\\';
 }
 
 void CutAtLastBackslash(char* path) {
@@ -161,14 +177,13 @@ void CutAtLastBackslash(char* path) {
 
 const char* GetProgramFilesDir() {
     static char dir[kPathSize + 1];  // room for a terminator the registry may lack
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    const BOOL known = GetVersionExA(&version);
+    OSVERSIONINFOA version;
+    const BOOL known = QueryWindowsVersion(&version);
     if (known && (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
                   (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 4))) {
-        ScopedRegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
-                          key.Receive()) == ERROR_SUCCESS) {
+        RegKey key;
+        if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_READ) ==
+            ERROR_SUCCESS) {
             DWORD size = kPathSize;
             if (RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir),
                                  &size) == ERROR_SUCCESS) {
@@ -203,11 +218,6 @@ BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable) {
 }
 
 namespace {
-
-bool EndsWithBackslash(const char* text) {
-    const int length = lstrlenA(text);
-    return length > 0 && *CharPrevA(text, text + length) == '\\';
-}
 
 // Whether `text` starts with `name` (ASCII) in any case. Stops at the
 // terminator, so that a short text is never read past its end; a lead byte
@@ -396,19 +406,13 @@ namespace {
 
 // A script that cannot be run as written stops the run with one of these
 // before the abort message; they show in a silent run as well.
-void ReportScriptProblem(const char* text) {
-    MessageBeep(MB_ICONHAND);
-    MessageBoxA(MessageOwner(ProgressDialog), text, Caption, MB_OK | MB_ICONHAND);
+template <class... Arguments>
+void ReportScriptProblem(const char* format, Arguments... arguments) {
+    ShowMessage(MessageOwner(ProgressDialog), Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, format, arguments...);
 }
 
 void ReportScriptEndsEarly() { ReportScriptProblem("セットアップスクリプトが途中で終わっています。"); }
 
-// The markers set or clear their flag whatever the section and platform.
-struct Marker {
-    int keyword;
-    BOOL* flag;
-    BOOL value;
-};
 const Marker kMarkers[] = {
     {kStartInstall, &InInstallSection, TRUE},    {kEndInstall, &InInstallSection, FALSE},
     {kStartUninstall, &InUninstallSection, TRUE}, {kEndUninstall, &InUninstallSection, FALSE},
@@ -416,16 +420,6 @@ const Marker kMarkers[] = {
     {kIfNt, &InIfNtBlock, TRUE},                 {kEndIfNt, &InIfNtBlock, FALSE},
 };
 
-bool IsMarker(int keyword) {
-    for (const Marker& marker : kMarkers)
-        if (marker.keyword == keyword) return true;
-    return false;
-}
-
-void ApplyMarker(int keyword) {
-    for (const Marker& marker : kMarkers)
-        if (marker.keyword == keyword) *marker.flag = marker.value;
-}
 
 // The section rule and the platform rule.
 bool LineRuns() {
@@ -442,11 +436,11 @@ void StartCleanupProgram() {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(CleanupProgram, CleanupArgs, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (!CreateProcessA(CleanupProgram, CleanupArgs, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
 }
 
 // The line "end": the final page, the restart, the clean-up copy, the quit.
@@ -508,14 +502,14 @@ BOOL RunLine(LineRead read, int keyword) {
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
     // A line that is skipped is never read beyond its keyword, so its length
     // does not matter; a marker always takes effect, so it must be whole.
-    const bool marker = IsMarker(keyword);
+    const Marker* marker = FindMarker(keyword);
     if (!marker && !LineRuns()) return TRUE;
     if (read == kLineTooLong) {
         ReportLineTooLong(ScriptLine);
         return FALSE;
     }
     if (marker) {
-        ApplyMarker(keyword);
+        *marker->flag = marker->value;
         return TRUE;
     }
     const CommandHandler handler = KeywordTable[keyword].handler;
@@ -524,10 +518,14 @@ BOOL RunLine(LineRead read, int keyword) {
 
 }  // namespace
 
+const Marker* FindMarker(int keyword) {
+    for (const Marker& marker : kMarkers)
+        if (marker.keyword == keyword) return &marker;
+    return nullptr;
+}
+
 void ReportLineTooLong(int lineNumber) {
-    char text[kTextSize];
-    wsprintfA(text, "セットアップスクリプトの%d行目が長すぎます。", lineNumber);
-    ReportScriptProblem(text);
+    ReportScriptProblem("セットアップスクリプトの%d行目が長すぎます。", lineNumber);
 }
 
 void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable) {
@@ -535,9 +533,7 @@ void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable
         ReportLineTooLong(lineNumber);
         return;
     }
-    char text[kTextSize];
-    wsprintfA(text, "%sのパスが長すぎるか、正しくありません。", unavailable.name);
-    ReportScriptProblem(text);
+    ReportScriptProblem("%sのパスが長すぎるか、正しくありません。", unavailable.name);
 }
 
 void RunScriptStep() {

@@ -37,6 +37,16 @@ extern const Keyword KeywordTable[kKeywordCount + 1];
 // Index of `token` in KeywordTable (case-insensitive), or -1.
 int FindKeyword(const char* token);
 
+// A block marker (startinstall ... endifnt): the RunState flag it sets or
+// clears, whatever the section and platform.
+struct Marker {
+    int keyword;
+    BOOL* flag;
+    BOOL value;
+};
+// The marker that `keyword` is, or nullptr.
+const Marker* FindMarker(int keyword);
+
 // Separators of script lines.
 extern const char kLineSeparators[];  // blank and tab
 
@@ -60,11 +70,19 @@ private:
 // Reads a number as the C library's atoi does; nullptr reads as 0.
 int ReadNumber(const char* text);
 
-// Bounded, multibyte-aware copies into a buffer of `size` bytes: a text that
-// does not fit is cut after its last whole character and the result is FALSE.
-// The buffer is always terminated. A nullptr source copies as an empty text.
-BOOL CopyText(char* buffer, const char* text, int size);
-BOOL AppendText(char* buffer, const char* text, int size);
+// What a bounded copy does with a text that does not fit; either way the
+// answer is FALSE and the buffer stays terminated.
+enum Overflow {
+    kCutAtCharacter,  // keeps the text's first whole characters
+    kRefuse,          // adds nothing of it
+};
+// Bounded, multibyte-aware copies into a buffer of `size` bytes. A nullptr
+// source copies as an empty text.
+BOOL CopyText(char* buffer, const char* text, int size, Overflow overflow = kCutAtCharacter);
+BOOL AppendText(char* buffer, const char* text, int size, Overflow overflow = kCutAtCharacter);
+
+// Whether `text` ends in a backslash (a whole character, never a trail byte).
+bool EndsWithBackslash(const char* text);
 
 // A folder that Windows could not give within the path buffer, by its name as
 // the user knows it. Windows may answer a folder too long for the buffer with

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "commands/command_support.h"
 #include "commands/commands.h"
 #include "run_state.h"
 #include "script.h"
@@ -31,8 +32,6 @@ void CenterOverMainWindow(HWND page) {
 }
 
 namespace {
-
-char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -72,8 +71,7 @@ bool StoreFolder(HWND page) {
     char folder[kTextSize];
     GetDlgItemTextA(page, IDC_FOLDER_EDIT, folder, sizeof folder);
     if (lstrlenA(folder) > kPathSize - 1) {
-        MessageBeep(MB_ICONEXCLAMATION);
-        MessageBoxA(page, "フォルダ名が長すぎます。", Caption, MB_OK | MB_ICONEXCLAMATION);
+        ShowMessage(page, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONEXCLAMATION, "フォルダ名が長すぎます。");
         SetFocus(GetDlgItem(page, IDC_FOLDER_EDIT));
         return false;
     }
@@ -173,9 +171,13 @@ enum WizardState {
     kInstallConfirmState, kUninstallConfirmState, kDoneState, kCancelledState
 };
 
+// The welcome line's flags: the only values that show their pages.
+constexpr int kSelectionPageAllowed = 3;
+constexpr int kStartMenuPageShown = 1;
+
 struct Wizard {
-    int selectionFlag;  // the selection page may show only when it is 3
-    int startMenuFlag;  // the Start-menu page shows only when it is 1
+    int selectionFlag;  // the selection page may show only at kSelectionPageAllowed
+    int startMenuFlag;  // the Start-menu page shows only at kStartMenuPageShown
     BOOL entryMode;     // InstallMode when the wizard started
     char proposed[kPathSize];
 };
@@ -187,9 +189,7 @@ int Visit(int pageId, bool shown) { return shown && !SilentMode ? ShowPage(pageI
 // drive. FALSE when that does not fit, or when Windows does not give its
 // drive (named in `unavailable`).
 BOOL FillDefaultDir(const char* proposed, UnavailableFolder* unavailable) {
-    const char first = proposed[0];
-    const bool hasDrive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && proposed[1] == ':';
-    if (hasDrive) return CopyText(DefaultDir, proposed, kPathSize);
+    if (StartsWithDrive(proposed)) return CopyText(DefaultDir, proposed, kPathSize);
     char folder[kPathSize];
     if (!GetWindowsDriveRoot(folder, unavailable) || !AppendText(folder, proposed, kPathSize)) return FALSE;
     lstrcpyA(DefaultDir, folder);
@@ -202,7 +202,7 @@ int OnWelcomeState(Wizard& wizard) {
 }
 
 int OnSelectionState(Wizard& wizard) {
-    const bool shown = wizard.entryMode && wizard.selectionFlag == 3 && PreviousInstall;
+    const bool shown = wizard.entryMode && wizard.selectionFlag == kSelectionPageAllowed && PreviousInstall;
     switch (Visit(IDD_SELECT, shown)) {
     case kPageBack: return kWelcomeState;
     case kPageNext: {
@@ -226,7 +226,7 @@ int OnFolderState(Wizard&) {
 }
 
 int OnStartMenuState(Wizard& wizard) {
-    switch (Visit(IDD_STARTMENU, InstallMode && wizard.startMenuFlag == 1)) {
+    switch (Visit(IDD_STARTMENU, InstallMode && wizard.startMenuFlag == kStartMenuPageShown)) {
     case kPageNext: return kInstallConfirmState;
     case kPageBack: return kFolderState;
     default: return kCancelledState;
@@ -236,7 +236,7 @@ int OnStartMenuState(Wizard& wizard) {
 int OnInstallConfirmState(Wizard& wizard) {
     switch (Visit(IDD_INSTALL_CONFIRM, InstallMode)) {
     case kPageNext: return kDoneState;
-    case kPageBack: return wizard.startMenuFlag == 1 ? kStartMenuState : kFolderState;
+    case kPageBack: return wizard.startMenuFlag == kStartMenuPageShown ? kStartMenuState : kFolderState;
     default: return kCancelledState;
     }
 }
@@ -293,6 +293,18 @@ Measurement LineWeight(int keyword, LineTokens& tokens, MeterWork& work, DWORD* 
     return kMeasured;
 }
 
+// The meter reads ahead of the run, so it keeps if95 and ifnt blocks in flags
+// of its own: the one that the marker `keyword` sets or clears, and how, or
+// nullptr for any other keyword.
+BOOL* PlatformBlockFlag(int keyword, BOOL* in95, BOOL* inNt, BOOL* value) {
+    const Marker* marker = FindMarker(keyword);
+    if (!marker) return nullptr;
+    *value = marker->value;
+    if (marker->flag == &InIf95Block) return in95;
+    if (marker->flag == &InIfNtBlock) return inNt;
+    return nullptr;
+}
+
 // Sums the weights of the lines from ScriptLine to endmeter under the platform
 // rule (the section rule is not applied: a block lies inside one section).
 Measurement MeasureMeterBlock(MeterWork& work) {
@@ -309,14 +321,15 @@ Measurement MeasureMeterBlock(MeterWork& work) {
         work.badLine = n + 1;
         // A line of the other platform's block is not measured, whatever its
         // length; the markers and endmeter always count, so they must be whole.
-        const bool marker = keyword == kEndMeter || keyword == kIf95 || keyword == kEndIf95 ||
-                            keyword == kIfNt || keyword == kEndIfNt;
-        if (!marker && (IsNt ? in95 : inNt)) continue;
+        BOOL value = FALSE;
+        BOOL* platformFlag = PlatformBlockFlag(keyword, &in95, &inNt, &value);
+        if (!platformFlag && keyword != kEndMeter && (IsNt ? in95 : inNt)) continue;
         if (!fits) return kMeasuredLineTooLong;
         if (keyword == kEndMeter) break;
-        if (keyword == kIf95 || keyword == kEndIf95) in95 = keyword == kIf95;
-        if (keyword == kIfNt || keyword == kEndIfNt) inNt = keyword == kIfNt;
-        if (marker) continue;
+        if (platformFlag) {
+            *platformFlag = value;
+            continue;
+        }
         DWORD weight = 0;
         const Measurement result = LineWeight(keyword, tokens, work, &weight);
         if (result != kMeasured) return result;
@@ -326,10 +339,7 @@ Measurement MeasureMeterBlock(MeterWork& work) {
 }
 
 void ReportMissingSource(const char* path) {
-    char text[kTextSize];
-    wsprintfA(text, "ファイル%sが見つかりません。", path);
-    MessageBeep(MB_ICONEXCLAMATION);
-    MessageBoxA(MainWindow, text, Caption, MB_OK | MB_ICONHAND);
+    ShowMessage(MainWindow, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND, "ファイル%sが見つかりません。", path);
 }
 
 void CloseProgressDialog() {

@@ -3,13 +3,11 @@
 #include "command_support.h"
 #include "commands.h"
 #include "run_state.h"
+#include "scoped_handles.h"
 #include "script.h"
 #include "wizard.h"
 
 namespace {
-
-// The weight that KeywordTable gives del, mkdir and rmdir.
-constexpr DWORD kFixedWeight = 1024;
 
 // copy and move differ only in their texts and in how the file gets across.
 struct TransferKind {
@@ -36,9 +34,7 @@ void ShowNameLine(HWND progressDialog, const char* action, const char* format, c
 }
 
 void ReportFailure(HWND progressDialog, UINT beep, const char* format, const char* path) {
-    char text[kTextSize];
-    wsprintfA(text, format, path);
-    ShowCommandMessage(MessageOwner(progressDialog), beep, MB_OK | MB_ICONHAND, text);
+    ShowMessage(MessageOwner(progressDialog), Caption, beep, MB_OK | MB_ICONHAND, format, path);
 }
 
 // A destination whose last write is strictly later than the source's.
@@ -49,10 +45,9 @@ bool DestinationIsNewer(const char* destination, const FILETIME& sourceTime) {
 }
 
 bool UserAllowsOverwrite(HWND progressDialog, const char* destination) {
-    char text[kTextSize];
-    wsprintfA(text, "新しいファイル%sが、すでに存在します。\n上書きしますか?", destination);
-    return ShowCommandMessage(MessageOwner(progressDialog), MB_ICONEXCLAMATION,
-                              MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON1, text) == IDYES;
+    return ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION,
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON1,
+                       "新しいファイル%sが、すでに存在します。\n上書きしますか?", destination) == IDYES;
 }
 
 BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
@@ -88,14 +83,24 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
     return FALSE;
 }
 
-// mkdir and rmdir show the folder without its trailing backslash.
-void ShowFolderLine(HWND progressDialog, const char* action, const char* folder,
-                    const char* description) {
+// mkdir and rmdir: the folder is shown without its trailing backslash, and
+// one cut short is not touched at all, since it may name another folder.
+BOOL FolderCommand(HWND progressDialog, int keyword, const char* action, BOOL (*act)(const char* folder)) {
+    const char* folderArgument = NextArgument();
+    const char* description = NextArgument();
+    char folder[kPathSize];
+    const BOOL fits = ExpandArgument(folder, folderArgument);
     char shown[kPathSize];
     lstrcpynA(shown, folder, kPathSize);
     StripTrailingBackslash(shown);
     ShowNameLine(progressDialog, action, "フォルダ名 : %s", shown, description);
+    if (fits) act(folder);
+    AddKeywordWeight(keyword);
+    return TRUE;
 }
+
+// Only an empty folder goes; anything else stays without a word.
+BOOL RemoveEmptyFolder(const char* folder) { return RemoveDirectoryA(folder); }
 
 }  // namespace
 
@@ -112,40 +117,26 @@ BOOL DelCommand(HWND progressDialog) {
     // A missing, read-only or locked file is no error; a name cut short is
     // not deleted at all, since it may name another file.
     if (fits) DeleteFileA(file);
-    MeterDone += kFixedWeight;
+    AddKeywordWeight(kDel);
     return TRUE;
 }
 
 BOOL MkdirCommand(HWND progressDialog) {
-    const char* folderArgument = NextArgument();
-    const char* description = NextArgument();
-    char folder[kPathSize];
-    const BOOL fits = ExpandArgument(folder, folderArgument);
-    ShowFolderLine(progressDialog, "フォルダの作成中です...", folder, description);
-    if (fits) MakeDirectoryPath(folder);
-    MeterDone += kFixedWeight;
-    return TRUE;
+    return FolderCommand(progressDialog, kMkdir, "フォルダの作成中です...", MakeDirectoryPath);
 }
 
 BOOL RmdirCommand(HWND progressDialog) {
-    const char* folderArgument = NextArgument();
-    const char* description = NextArgument();
-    char folder[kPathSize];
-    const BOOL fits = ExpandArgument(folder, folderArgument);
-    ShowFolderLine(progressDialog, "フォルダの削除中です...", folder, description);
-    // Only an empty folder goes; anything else stays without a word.
-    if (fits) RemoveDirectoryA(folder);
-    MeterDone += kFixedWeight;
-    return TRUE;
+    return FolderCommand(progressDialog, kRmdir, "フォルダの削除中です...", RemoveEmptyFolder);
 }
 
 BOOL GetFileInfo(const char* path, DWORD* attributes, FILETIME* creation, FILETIME* lastAccess,
                  FILETIME* lastWrite, DWORD* size) {
     // The legacy open (read access, compatibility sharing) is the test of
     // presence: a folder or a file that cannot be read counts as absent.
-    const HFILE file = _lopen(path, OF_READ | OF_SHARE_COMPAT);
-    if (file == HFILE_ERROR) return FALSE;
-    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(file));
+    // Its HFILE is the file's handle, and HFILE_ERROR reads as INVALID_HANDLE_VALUE.
+    KernelHandle file(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(_lopen(path, OF_READ | OF_SHARE_COMPAT))));
+    if (!file) return FALSE;
+    const HANDLE handle = file.Get();
     // A file whose times or size cannot be read is as good as absent: the
     // newer-file question and the meter must not work from made-up values.
     bool known = !(creation || lastAccess || lastWrite) || GetFileTime(handle, creation, lastAccess, lastWrite);
@@ -155,7 +146,7 @@ BOOL GetFileInfo(const char* path, DWORD* attributes, FILETIME* creation, FILETI
         *size = GetFileSize(handle, nullptr);
         known = *size != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
     }
-    _lclose(file);
+    file.Close();
     if (!known) return FALSE;
     if (attributes) *attributes = GetFileAttributesA(path);
     return TRUE;
@@ -166,8 +157,7 @@ BOOL MakeDirectoryPath(const char* path) {
     if (lstrlenA(path) >= kPathSize) return TRUE;  // cut short it would name other folders
     lstrcpyA(buffer, path);
     char* scan = buffer;
-    if (((scan[0] >= 'A' && scan[0] <= 'Z') || (scan[0] >= 'a' && scan[0] <= 'z')) && scan[1] == ':')
-        scan += 2;
+    if (StartsWithDrive(scan)) scan += 2;
     if (*scan == '\\') ++scan;
     // Each separator ends one folder of the path; the end of the text ends the
     // last one when there is no trailing backslash. Stepping by characters keeps

@@ -4,42 +4,24 @@
 #include "command_support.h"
 #include "commands.h"
 #include "run_state.h"
+#include "scoped_handles.h"
 #include "script.h"
 #include "wizard.h"
 
 namespace {
 
-// The weight that KeywordTable gives every registry command.
-constexpr DWORD kRegistryWeight = 1024;
-
 // Keys the commands create carry this class name.
 char kKeyClass[] = "Wendle";
 
-// An open registry key, closed when it goes.
-class RegistryKey {
-public:
-    RegistryKey() : key_(nullptr) {}
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+// The key `path` under `root`, made with any missing keys above it; false
+// when the line named no key or the registry refuses.
+bool CreateKey(RegKey* key, HKEY root, const char* path) {
+    return root && path && key->Create(root, path, kKeyClass, KEY_ALL_ACCESS) == ERROR_SUCCESS;
+}
 
-    // Creates the key and any missing keys above it, or opens it.
-    bool Create(HKEY root, const char* path) {
-        DWORD disposition = 0;
-        return root && path &&
-               RegCreateKeyExA(root, path, 0, kKeyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                               nullptr, &key_, &disposition) == ERROR_SUCCESS;
-    }
-    bool Open(HKEY root, const char* path) {
-        return root && path && RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key_) == ERROR_SUCCESS;
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_;
-};
+bool OpenKey(RegKey* key, HKEY root, const char* path) {
+    return root && path && key->Open(root, path, KEY_ALL_ACCESS) == ERROR_SUCCESS;
+}
 
 void ShowRegistryLine(HWND progressDialog) {
     ShowProgressLines(progressDialog, "レジストリの更新中です...", nullptr, nullptr);
@@ -83,9 +65,9 @@ BOOL RegCreateKeyCommand(HWND progressDialog) {
     const HKEY root = NextRootArgument();
     const char* path = NextArgument();
     ShowRegistryLine(progressDialog);
-    RegistryKey key;
-    key.Create(root, path);
-    MeterDone += kRegistryWeight;
+    RegKey key;
+    CreateKey(&key, root, path);
+    AddKeywordWeight(kRegCreateKey);
     return TRUE;
 }
 
@@ -96,7 +78,7 @@ BOOL RegDeleteKeyCommand(HWND progressDialog) {
     // The platform's single-key delete: NT keeps a key that has subkeys,
     // Windows 95 takes the subtree with it. Scripts delete leaf first.
     if (root && path) RegDeleteKeyA(root, path);
-    MeterDone += kRegistryWeight;
+    AddKeywordWeight(kRegDeleteKey);
     return TRUE;
 }
 
@@ -107,14 +89,14 @@ BOOL RegSetValueCommand(HWND progressDialog) {
     const int type = ReadNumber(NextArgument());
     const char* data = NextArgument();
     ShowRegistryLine(progressDialog);
-    RegistryKey key;
-    if (key.Create(root, path)) {
+    RegKey key;
+    if (CreateKey(&key, root, path)) {
         if (type == ValueTypeDword)
-            SetDwordValue(key.get(), name, data);
+            SetDwordValue(key.Get(), name, data);
         else if (type == ValueTypeString)
-            SetStringValue(key.get(), name, data);
+            SetStringValue(key.Get(), name, data);
     }
-    MeterDone += kRegistryWeight;
+    AddKeywordWeight(kRegSetValue);
     return TRUE;
 }
 
@@ -124,8 +106,8 @@ BOOL RegDelValueCommand(HWND progressDialog) {
     const char* name = NextArgument();
     ShowRegistryLine(progressDialog);
     // A key that is not there is not created just to find no value in it.
-    RegistryKey key;
-    if (key.Open(root, path)) RegDeleteValueA(key.get(), name);
-    MeterDone += kRegistryWeight;
+    RegKey key;
+    if (OpenKey(&key, root, path)) RegDeleteValueA(key.Get(), name);
+    AddKeywordWeight(kRegDelValue);
     return TRUE;
 }

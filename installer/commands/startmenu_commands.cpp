@@ -6,24 +6,18 @@
 #include "command_support.h"
 #include "commands.h"
 #include "run_state.h"
+#include "scoped_handles.h"
 #include "script.h"
 #include "wizard.h"
 
 namespace {
-
-// The weight that KeywordTable gives every Start-menu command but ddestart.
-constexpr DWORD kStartMenuWeight = 1024;
 
 void ShowStartMenuLine(HWND progressDialog) {
     ShowProgressLines(progressDialog, "スタートメニューの更新中です...", nullptr, nullptr);
 }
 
 // Appends `text` to `path` (kPathSize bytes); false when it would not fit.
-bool AppendPath(char* path, const char* text) {
-    if (lstrlenA(path) + lstrlenA(text) >= kPathSize) return false;
-    lstrcatA(path, text);
-    return true;
-}
+bool AppendPath(char* path, const char* text) { return AppendText(path, text, kPathSize, kRefuse) != FALSE; }
 
 // Programs folder, "\" and the group; false when the folder is unknown (a bare
 // "\group" would name a folder at the root of some drive) or it does not fit.
@@ -31,46 +25,15 @@ bool GroupFolderPath(char* path, const char* group) {
     return GetProgramsFolder(path) && AppendPath(path, "\\") && AppendPath(path, group ? group : "");
 }
 
-// A COM interface pointer, released when it goes.
-template <class Interface>
-class ComPtr {
-public:
-    ComPtr() : pointer_(nullptr) {}
-    ~ComPtr() {
-        if (pointer_) pointer_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    Interface* operator->() const { return pointer_; }
-    void** Out() { return reinterpret_cast<void**>(&pointer_); }
-
-private:
-    Interface* pointer_;
-};
-
-// The component library, initialised for the life of one shortcut.
-class ComLibrary {
-public:
-    ComLibrary() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComLibrary() {
-        if (initialised_) CoUninitialize();
-    }
-    ComLibrary(const ComLibrary&) = delete;
-    ComLibrary& operator=(const ComLibrary&) = delete;
-
-private:
-    bool initialised_;
-};
-
 HRESULT SaveShellLink(const char* target, const char* linkPath, const char* description) {
     ComPtr<IShellLinkA> link;
     HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                      link.Out());
+                                      link.ReceiveInterface());
     if (FAILED(status)) return status;
     link->SetPath(target);
     link->SetDescription(description);
     ComPtr<IPersistFile> file;
-    status = link->QueryInterface(IID_IPersistFile, file.Out());
+    status = link->QueryInterface(IID_IPersistFile, file.ReceiveInterface());
     if (FAILED(status)) return status;
     WCHAR widePath[kPathSize];
     if (!MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kPathSize)) return E_INVALIDARG;
@@ -100,6 +63,7 @@ BOOL ShortcutPath(char* path, const char* group, const char* item) {
 }
 
 HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description) {
+    // The component library, initialised for the life of one shortcut.
     ComLibrary library;
     return SaveShellLink(target, linkPath, description);
 }
@@ -117,13 +81,12 @@ BOOL CreateGroupCommand(HWND progressDialog) {
     char folder[kPathSize];
     // An existing folder of the same name counts as a failure too.
     if (!GroupFolderPath(folder, group) || !CreateDirectoryA(folder, nullptr)) {
-        if (SilentMode) return FALSE;
-        char text[kTextSize];
-        wsprintfA(text, "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
-        ShowCommandMessage(MessageOwner(progressDialog), MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND, text);
+        if (!SilentMode)
+            ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
+                        "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
         return FALSE;
     }
-    MeterDone += kStartMenuWeight;
+    AddKeywordWeight(kCreateGroup);
     return TRUE;
 }
 
@@ -133,7 +96,7 @@ BOOL DeleteGroupCommand(HWND progressDialog) {
     ShowStartMenuLine(progressDialog);
     char folder[kPathSize];
     if (GroupFolderPath(folder, group)) RemoveDirectoryA(folder);
-    MeterDone += kStartMenuWeight;
+    AddKeywordWeight(kDeleteGroup);
     return TRUE;
 }
 
@@ -149,7 +112,7 @@ BOOL AddIconCommand(HWND progressDialog) {
     // is not made at all.
     char linkPath[kPathSize];
     if (targetFits && ShortcutPath(linkPath, group, item)) CreateShortcut(target, linkPath, item ? item : "");
-    MeterDone += kStartMenuWeight;
+    AddKeywordWeight(kAddIcon);
     return TRUE;
 }
 
@@ -160,6 +123,6 @@ BOOL DeleteIconCommand(HWND progressDialog) {
     ShowStartMenuLine(progressDialog);
     char linkPath[kPathSize];
     if (ShortcutPath(linkPath, group, item)) DeleteFileA(linkPath);
-    MeterDone += kStartMenuWeight;
+    AddKeywordWeight(kDeleteIcon);
     return TRUE;
 }

@@ -5,6 +5,7 @@
 #include "command_support.h"
 #include "commands.h"
 #include "run_state.h"
+#include "scoped_handles.h"
 #include "script.h"
 
 const char* const OsNameTable[4] = {
@@ -16,42 +17,19 @@ const char* const OsNameTable[4] = {
 
 namespace {
 
-bool QueryVersion(OSVERSIONINFOA* version) {
-    ZeroMemory(version, sizeof *version);
-    version->dwOSVersionInfoSize = sizeof *version;
-    return GetVersionExA(version) != FALSE;
-}
-
 bool IsWindows95Family() {
     OSVERSIONINFOA version;
-    return QueryVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    return QueryWindowsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
 }
 
 const char* OsName(int index) { return index >= 0 && index < 4 ? OsNameTable[index] : ""; }
 
 // The platform checks speak even in a silent run, from the main window.
-BOOL RefusePlatform(const char* text) {
-    ShowCommandMessage(MainWindow, MB_ICONHAND, MB_OK | MB_ICONHAND, text);
+template <class... Arguments>
+BOOL RefusePlatform(const char* format, Arguments... arguments) {
+    ShowMessage(MainWindow, Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, format, arguments...);
     return FALSE;
 }
-
-// A file handle, closed when it goes.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    void Close() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // Hands out a file's bytes the way a text-mode read does: CR LF comes as LF,
 // and the end-of-file mark 0x1A ends the text. Lines of any length pass.
@@ -153,13 +131,9 @@ bool IsRenameSection(const char* line, int length) {
 
 // `folder`, a backslash unless it ends in one, and `name`; false when too long.
 bool JoinPath(char* path, const char* folder, const char* name) {
-    const int folderLength = lstrlenA(folder);
-    const bool needsSeparator = folderLength == 0 || *CharPrevA(folder, folder + folderLength) != '\\';
-    if (folderLength + (needsSeparator ? 1 : 0) + lstrlenA(name) >= kPathSize) return false;
-    lstrcpyA(path, folder);
-    if (needsSeparator) lstrcatA(path, "\\");
-    lstrcatA(path, name);
-    return true;
+    return CopyText(path, folder, kPathSize, kRefuse) &&
+           (EndsWithBackslash(path) || AppendText(path, "\\", kPathSize, kRefuse)) &&
+           AppendText(path, name, kPathSize, kRefuse);
 }
 
 bool IsNulDestination(const char* destination) { return lstrcmpiA(destination, "NUL") == 0; }
@@ -187,14 +161,14 @@ BOOL ReplaceAtRestartOnWindows95(const char* destination, const char* source) {
 }
 
 void EnableShutdownPrivilege() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) return;
+    const KernelHandle token(opened);
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    CloseHandle(token);
+        AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
 // The full path of this program file into `path` (kPathSize bytes).
@@ -243,18 +217,16 @@ BOOL ChkOsTypeCommand(HWND) {
     const int refused = ReadNumber(NextArgument());
     const int suggested = ReadNumber(NextArgument());
     OSVERSIONINFOA version;
-    if (QueryVersion(&version) && static_cast<int>(version.dwPlatformId) != refused) return TRUE;
-    char text[kTextSize];
-    wsprintfA(text, "%sは、%sでは動作しません。\n%sを使用してください。", AppName, OsName(refused),
-              OsName(suggested));
-    return RefusePlatform(text);
+    if (QueryWindowsVersion(&version) && static_cast<int>(version.dwPlatformId) != refused) return TRUE;
+    return RefusePlatform("%sは、%sでは動作しません。\n%sを使用してください。", AppName, OsName(refused),
+                          OsName(suggested));
 }
 
 BOOL ChkOsVersionCommand(HWND) {
     const int major = ReadNumber(NextArgument());
     const int minor = ReadNumber(NextArgument());
     OSVERSIONINFOA version;
-    if (!QueryVersion(&version)) return TRUE;
+    if (!QueryWindowsVersion(&version)) return TRUE;
     const int runningMajor = static_cast<int>(version.dwMajorVersion);
     const int runningMinor = static_cast<int>(version.dwMinorVersion);
     if (runningMajor > major || (runningMajor == major && runningMinor >= minor)) return TRUE;
@@ -265,9 +237,7 @@ BOOL ChkOsVersionCommand(HWND) {
         format = "%sは、Windows NT %d.%02dでは動作しません。\nWindows NT %d.%02dを使用してください。";
     else
         return TRUE;
-    char text[kTextSize];
-    wsprintfA(text, format, AppName, runningMajor, runningMinor, major, minor);
-    return RefusePlatform(text);
+    return RefusePlatform(format, AppName, runningMajor, runningMinor, major, minor);
 }
 
 BOOL MoveAtRebootCommand(HWND progressDialog) {
@@ -278,10 +248,9 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     const BOOL sourceFits = ExpandArgument(source, sourceArgument);
     const BOOL destinationFits = ExpandArgument(destination, destinationArgument);
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, nullptr, nullptr)) {
-        if (SilentMode) return FALSE;
-        char text[kTextSize];
-        wsprintfA(text, "移動するファイル%sが見つかりません。", source);
-        ShowCommandMessage(MessageOwner(progressDialog), MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND, text);
+        if (!SilentMode)
+            ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
+                        "移動するファイル%sが見つかりません。", source);
         return FALSE;
     }
     // A destination cut short would name some other file: nothing is
@@ -379,17 +348,17 @@ BOOL AddWininitRenameEntry(const char* wininitPath, const char* destination, con
         char temporary[kPathSize];
         lstrcpynA(temporary, MakeTempFileName(), kPathSize);
         if (!temporary[0]) return TRUE;
-        FileHandle in(CreateFileA(wininitPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        FileHandle out(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!in.valid() || !out.valid()) {
+        KernelHandle in(CreateFileA(wininitPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        KernelHandle out(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!in || !out) {
             out.Close();
             DeleteFileA(temporary);
             return TRUE;
         }
         BOOL ioOk = TRUE;
-        const BOOL entryWritten = CopyWithRenameEntry(in.get(), out.get(), entry, &ioOk);
+        const BOOL entryWritten = CopyWithRenameEntry(in.Get(), out.Get(), entry, &ioOk);
         in.Close();
         out.Close();
         // A copy that lost bytes on the way must never take the list's place.
@@ -414,6 +383,6 @@ const char* MakeTempFileName() {
 
 BOOL RestartWindows() {
     OSVERSIONINFOA version;
-    if (QueryVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) EnableShutdownPrivilege();
+    if (QueryWindowsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) EnableShutdownPrivilege();
     return ExitWindowsEx(EWX_REBOOT, 0);
 }
