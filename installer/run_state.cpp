@@ -1,6 +1,8 @@
 // The installer's process-wide run state.
 #include "run_state.h"
 
+#include <initializer_list>
+
 BOOL InstallMode = TRUE;
 BOOL SilentMode;
 BOOL CleanupInstallMode;
@@ -40,36 +42,18 @@ int MeterPos;
 HWND MessageOwner(HWND progressDialog) { return progressDialog ? progressDialog : MainWindow; }
 
 void ResetRunState() {
-    InstallMode = TRUE;
-    SilentMode = FALSE;
-    CleanupInstallMode = FALSE;
-    CleanupUninstallMode = FALSE;
-    CleanupTarget[0] = '\0';
-    CleanupDir[0] = '\0';
-    CleanupRestart = 0;
+    for (char* text : {CleanupTarget, CleanupDir, Caption, DefaultDir, FolderNote, CleanupProgram, CleanupArgs,
+                       LineBuffer})
+        text[0] = '\0';
+    for (BOOL* flag : {&SilentMode, &CleanupInstallMode, &CleanupUninstallMode, &IsNt, &PreviousInstall,
+                       &AddToStartMenu, &RestartNeeded, &CancelRequested, &InInstallSection, &InUninstallSection,
+                       &InIf95Block, &InIfNtBlock})
+        *flag = FALSE;
+    for (BOOL* flag : {&InstallMode, &StartPending, &StepOk}) *flag = TRUE;
+    for (int* number : {&CleanupRestart, &ScriptLine, &LineCount, &MeterPos}) *number = 0;
     lstrcpyA(AppName, "Wendle");
-    Caption[0] = '\0';
-    IsNt = FALSE;
-    DefaultDir[0] = '\0';
-    FolderNote[0] = '\0';
-    PreviousInstall = FALSE;
-    AddToStartMenu = FALSE;
-    RestartNeeded = FALSE;
     MainWindow = nullptr;
     ProgressDialog = nullptr;
-    CancelRequested = FALSE;
-    CleanupProgram[0] = '\0';
-    CleanupArgs[0] = '\0';
-    StartPending = TRUE;
-    ScriptLine = 0;
-    LineCount = 0;
-    LineBuffer[0] = '\0';
-    StepOk = TRUE;
-    InInstallSection = FALSE;
-    InUninstallSection = FALSE;
-    InIf95Block = FALSE;
-    InIfNtBlock = FALSE;
     MeterTotal = 0;
     MeterDone = 0;
-    MeterPos = 0;
 }

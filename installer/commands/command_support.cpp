@@ -19,6 +19,8 @@ BOOL ExpandArgument(char* out, const char* argument, int size) {
 
 void AddKeywordWeight(int keyword) { MeterDone += KeywordTable[keyword].KeywordWeight; }
 
+BOOL ExpandNextArgument(char* out) { return ExpandArgument(out, NextArgument()); }
+
 bool StartsWithDrive(const char* path) {
     const char letter = path[0];
     return ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) && path[1] == ':';

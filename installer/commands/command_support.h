@@ -13,6 +13,8 @@ char* NextArgument();
 // the expanded text would not fit: such a path was cut short and must not be
 // used to touch anything.
 BOOL ExpandArgument(char* out, const char* argument, int size = MAX_PATH);
+// The next argument of the current line, expanded into the path buffer `out`.
+BOOL ExpandNextArgument(char* out);
 
 // Adds the weight that KeywordTable gives `keyword` to the meter's work done.
 void AddKeywordWeight(int keyword);

@@ -51,15 +51,13 @@ bool UserAllowsOverwrite(HWND progressDialog, const char* destination) {
 }
 
 BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
-    const char* sourceArgument = NextArgument();
-    const char* destinationArgument = NextArgument();
-    const char* description = NextArgument();
     char source[kPathSize];
     char destination[kPathSize];
     // A path cut short names some other file: it is treated as one that
     // cannot be opened (source) or written (destination).
-    const BOOL sourceFits = ExpandArgument(source, sourceArgument);
-    const BOOL destinationFits = ExpandArgument(destination, destinationArgument);
+    const BOOL sourceFits = ExpandNextArgument(source);
+    const BOOL destinationFits = ExpandNextArgument(destination);
+    const char* description = NextArgument();
     ShowNameLine(progressDialog, kind.action, "ファイル名 : %s", source, description);
 
     FILETIME sourceTime;
@@ -86,10 +84,9 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
 // mkdir and rmdir: the folder is shown without its trailing backslash, and
 // one cut short is not touched at all, since it may name another folder.
 BOOL FolderCommand(HWND progressDialog, int keyword, const char* action, BOOL (*act)(const char* folder)) {
-    const char* folderArgument = NextArgument();
-    const char* description = NextArgument();
     char folder[kPathSize];
-    const BOOL fits = ExpandArgument(folder, folderArgument);
+    const BOOL fits = ExpandNextArgument(folder);
+    const char* description = NextArgument();
     char shown[kPathSize];
     lstrcpynA(shown, folder, kPathSize);
     StripTrailingBackslash(shown);
@@ -109,10 +106,9 @@ BOOL CopyCommand(HWND progressDialog) { return TransferCommand(progressDialog, k
 BOOL MoveCommand(HWND progressDialog) { return TransferCommand(progressDialog, kMoveTransfer); }
 
 BOOL DelCommand(HWND progressDialog) {
-    const char* fileArgument = NextArgument();
-    const char* description = NextArgument();
     char file[kPathSize];
-    const BOOL fits = ExpandArgument(file, fileArgument);
+    const BOOL fits = ExpandNextArgument(file);
+    const char* description = NextArgument();
     ShowNameLine(progressDialog, "ファイルの削除中です...", "ファイル名 : %s", file, description);
     // A missing, read-only or locked file is no error; a name cut short is
     // not deleted at all, since it may name another file.

@@ -27,7 +27,18 @@ void ShowRegistryLine(HWND progressDialog) {
     ShowProgressLines(progressDialog, "レジストリの更新中です...", nullptr, nullptr);
 }
 
-HKEY NextRootArgument() { return RootKeyNumber(ReadNumber(NextArgument())); }
+// The key that a command's first two arguments name: the root by its number
+// and the path below it. Read as the command's line is shown.
+struct KeyArguments {
+    HKEY root;
+    const char* path;
+};
+KeyArguments NextKeyArguments(HWND progressDialog) {
+    const HKEY root = RootKeyNumber(ReadNumber(NextArgument()));
+    const KeyArguments key = {root, NextArgument()};
+    ShowRegistryLine(progressDialog);
+    return key;
+}
 
 // Type 1 data may be longer than a path: a command line of a program in a
 // deep folder, with its options.
@@ -62,35 +73,29 @@ HKEY RootKeyNumber(int number) {
 }
 
 BOOL RegCreateKeyCommand(HWND progressDialog) {
-    const HKEY root = NextRootArgument();
-    const char* path = NextArgument();
-    ShowRegistryLine(progressDialog);
+    const KeyArguments arguments = NextKeyArguments(progressDialog);
     RegKey key;
-    CreateKey(&key, root, path);
+    CreateKey(&key, arguments.root, arguments.path);
     AddKeywordWeight(kRegCreateKey);
     return TRUE;
 }
 
 BOOL RegDeleteKeyCommand(HWND progressDialog) {
-    const HKEY root = NextRootArgument();
-    const char* path = NextArgument();
-    ShowRegistryLine(progressDialog);
+    const KeyArguments arguments = NextKeyArguments(progressDialog);
     // The platform's single-key delete: NT keeps a key that has subkeys,
     // Windows 95 takes the subtree with it. Scripts delete leaf first.
-    if (root && path) RegDeleteKeyA(root, path);
+    if (arguments.root && arguments.path) RegDeleteKeyA(arguments.root, arguments.path);
     AddKeywordWeight(kRegDeleteKey);
     return TRUE;
 }
 
 BOOL RegSetValueCommand(HWND progressDialog) {
-    const HKEY root = NextRootArgument();
-    const char* path = NextArgument();
+    const KeyArguments arguments = NextKeyArguments(progressDialog);
     const char* name = NextArgument();
     const int type = ReadNumber(NextArgument());
     const char* data = NextArgument();
-    ShowRegistryLine(progressDialog);
     RegKey key;
-    if (CreateKey(&key, root, path)) {
+    if (CreateKey(&key, arguments.root, arguments.path)) {
         if (type == ValueTypeDword)
             SetDwordValue(key.Get(), name, data);
         else if (type == ValueTypeString)
@@ -101,13 +106,11 @@ BOOL RegSetValueCommand(HWND progressDialog) {
 }
 
 BOOL RegDelValueCommand(HWND progressDialog) {
-    const HKEY root = NextRootArgument();
-    const char* path = NextArgument();
+    const KeyArguments arguments = NextKeyArguments(progressDialog);
     const char* name = NextArgument();
-    ShowRegistryLine(progressDialog);
     // A key that is not there is not created just to find no value in it.
     RegKey key;
-    if (OpenKey(&key, root, path)) RegDeleteValueA(key.Get(), name);
+    if (OpenKey(&key, arguments.root, arguments.path)) RegDeleteValueA(key.Get(), name);
     AddKeywordWeight(kRegDelValue);
     return TRUE;
 }

@@ -25,6 +25,27 @@ bool GroupFolderPath(char* path, const char* group) {
     return GetProgramsFolder(path) && AppendPath(path, "\\") && AppendPath(path, group ? group : "");
 }
 
+// A group command's group (into `group` unless nullptr), read as its line is
+// shown, and its folder's path into `folder` (kPathSize bytes); false when
+// that path cannot be made.
+bool NextGroupFolder(HWND progressDialog, const char** group, char* folder) {
+    const char* name = NextArgument();
+    if (group) *group = name;
+    ShowStartMenuLine(progressDialog);
+    return GroupFolderPath(folder, name);
+}
+
+// An icon command's group and item (into `item` unless nullptr), read as its
+// line is shown, and the shortcut's path into `linkPath` (kPathSize bytes);
+// false when that path cannot be made.
+bool NextShortcutPath(HWND progressDialog, const char** item, char* linkPath) {
+    const char* group = NextArgument();
+    const char* name = NextArgument();
+    if (item) *item = name;
+    ShowStartMenuLine(progressDialog);
+    return ShortcutPath(linkPath, group, name);
+}
+
 HRESULT SaveShellLink(const char* target, const char* linkPath, const char* description) {
     ComPtr<IShellLinkA> link;
     HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -74,55 +95,60 @@ BOOL DdeStartCommand(HWND) {
     return TRUE;
 }
 
-BOOL CreateGroupCommand(HWND progressDialog) {
-    if (!AddToStartMenu) return TRUE;
-    const char* group = NextArgument();
-    ShowStartMenuLine(progressDialog);
+namespace {
+
+// Each command's work, once the Start menu is to be touched; false stops the run.
+bool CreateGroup(HWND progressDialog) {
+    const char* group = nullptr;
     char folder[kPathSize];
     // An existing folder of the same name counts as a failure too.
-    if (!GroupFolderPath(folder, group) || !CreateDirectoryA(folder, nullptr)) {
-        if (!SilentMode)
-            ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
-                        "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
-        return FALSE;
-    }
-    AddKeywordWeight(kCreateGroup);
-    return TRUE;
+    if (NextGroupFolder(progressDialog, &group, folder) && CreateDirectoryA(folder, nullptr)) return true;
+    if (!SilentMode)
+        ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
+                    "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
+    return false;
 }
 
-BOOL DeleteGroupCommand(HWND progressDialog) {
-    if (!AddToStartMenu) return TRUE;
-    const char* group = NextArgument();
-    ShowStartMenuLine(progressDialog);
+bool DeleteGroup(HWND progressDialog) {
     char folder[kPathSize];
-    if (GroupFolderPath(folder, group)) RemoveDirectoryA(folder);
-    AddKeywordWeight(kDeleteGroup);
-    return TRUE;
+    if (NextGroupFolder(progressDialog, nullptr, folder)) RemoveDirectoryA(folder);
+    return true;
 }
 
-BOOL AddIconCommand(HWND progressDialog) {
-    if (!AddToStartMenu) return TRUE;
-    const char* targetArgument = NextArgument();
-    const char* group = NextArgument();
-    const char* item = NextArgument();
+// A shortcut that cannot be made passes silently; one to a path cut short is
+// not made at all.
+bool AddIcon(HWND progressDialog) {
     char target[kPathSize];
-    const BOOL targetFits = ExpandArgument(target, targetArgument);
-    ShowStartMenuLine(progressDialog);
-    // A shortcut that cannot be made passes silently; one to a path cut short
-    // is not made at all.
+    const BOOL targetFits = ExpandNextArgument(target);
+    const char* item = nullptr;
     char linkPath[kPathSize];
-    if (targetFits && ShortcutPath(linkPath, group, item)) CreateShortcut(target, linkPath, item ? item : "");
-    AddKeywordWeight(kAddIcon);
+    if (NextShortcutPath(progressDialog, &item, linkPath) && targetFits)
+        CreateShortcut(target, linkPath, item ? item : "");
+    return true;
+}
+
+bool DeleteIcon(HWND progressDialog) {
+    char linkPath[kPathSize];
+    if (NextShortcutPath(progressDialog, nullptr, linkPath)) DeleteFileA(linkPath);
+    return true;
+}
+
+// A Start-menu command does nothing unless the Start menu is to be touched
+// (asked for by the user, or an uninstall run), and counts its weight once
+// its work is done.
+BOOL RunStartMenuCommand(HWND progressDialog, int keyword, bool (*work)(HWND progressDialog)) {
+    if (!AddToStartMenu) return TRUE;
+    if (!work(progressDialog)) return FALSE;
+    AddKeywordWeight(keyword);
     return TRUE;
 }
 
-BOOL DeleteIconCommand(HWND progressDialog) {
-    if (!AddToStartMenu) return TRUE;
-    const char* group = NextArgument();
-    const char* item = NextArgument();
-    ShowStartMenuLine(progressDialog);
-    char linkPath[kPathSize];
-    if (ShortcutPath(linkPath, group, item)) DeleteFileA(linkPath);
-    AddKeywordWeight(kDeleteIcon);
-    return TRUE;
-}
+}  // namespace
+
+BOOL CreateGroupCommand(HWND progressDialog) { return RunStartMenuCommand(progressDialog, kCreateGroup, CreateGroup); }
+
+BOOL DeleteGroupCommand(HWND progressDialog) { return RunStartMenuCommand(progressDialog, kDeleteGroup, DeleteGroup); }
+
+BOOL AddIconCommand(HWND progressDialog) { return RunStartMenuCommand(progressDialog, kAddIcon, AddIcon); }
+
+BOOL DeleteIconCommand(HWND progressDialog) { return RunStartMenuCommand(progressDialog, kDeleteIcon, DeleteIcon); }

@@ -241,12 +241,10 @@ BOOL ChkOsVersionCommand(HWND) {
 }
 
 BOOL MoveAtRebootCommand(HWND progressDialog) {
-    const char* sourceArgument = NextArgument();
-    const char* destinationArgument = NextArgument();
     char source[kPathSize];
     char destination[kPathSize];
-    const BOOL sourceFits = ExpandArgument(source, sourceArgument);
-    const BOOL destinationFits = ExpandArgument(destination, destinationArgument);
+    const BOOL sourceFits = ExpandNextArgument(source);
+    const BOOL destinationFits = ExpandNextArgument(destination);
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, nullptr, nullptr)) {
         if (!SilentMode)
             ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
