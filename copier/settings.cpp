@@ -6,6 +6,7 @@
 #include "app.h"
 #include "copy_dialog.h"
 #include "kfw/print.h"
+#include "scan_plan.h"
 
 const char kStatusKeyPath[] = "Software\\Harbel\\Kopiwa\\Status";
 const char kPrinterKeyPath[] = "Software\\Harbel\\Kopiwa\\Printer";
@@ -75,22 +76,33 @@ BOOL WritePrinterBlob(HGLOBAL block, const char* lengthName, const char* dataNam
     return TRUE;
 }
 
+namespace {
+
+// The Status values: each one's name, the dialog field it holds, and what a
+// missing value reads as.
+struct StatusValue {
+    const char* name;
+    int CCopyDialog::*field;
+    LONG defaultValue;
+};
+const StatusValue kStatusValues[] = {
+    {"Scale", &CCopyDialog::m_nScale, 100},
+    {"ColorSelect", &CCopyDialog::m_nColorSelect, ScanModeText},
+    {"SpeedSelect", &CCopyDialog::m_nSpeedSelect, ScanSpeedFast},
+    {"UISelect", &CCopyDialog::m_nUISelect, 0},
+    {"XPos", &CCopyDialog::m_nXPos, -1},
+    {"YPos", &CCopyDialog::m_nYPos, -1},
+};
+
+}  // namespace
+
 void CCopyDialog::LoadSettings() {
-    m_nScale = ReadRegistryDword("Scale", 100);
-    m_nColorSelect = ReadRegistryDword("ColorSelect", 2);
-    m_nSpeedSelect = ReadRegistryDword("SpeedSelect", 1);
-    m_nUISelect = ReadRegistryDword("UISelect", 0);
-    m_nXPos = ReadRegistryDword("XPos", -1);
-    m_nYPos = ReadRegistryDword("YPos", -1);
+    for (const StatusValue& value : kStatusValues)
+        this->*value.field = ReadRegistryDword(value.name, value.defaultValue);
 }
 
 void CCopyDialog::SaveSettings() {
-    WriteRegistryDword("Scale", m_nScale);
-    WriteRegistryDword("ColorSelect", m_nColorSelect);
-    WriteRegistryDword("SpeedSelect", m_nSpeedSelect);
-    WriteRegistryDword("UISelect", m_nUISelect);
-    WriteRegistryDword("XPos", m_nXPos);
-    WriteRegistryDword("YPos", m_nYPos);
+    for (const StatusValue& value : kStatusValues) WriteRegistryDword(value.name, this->*value.field);
 }
 
 // The blocks are later handed to the printer driver, which trusts their own

@@ -542,12 +542,19 @@ TW_UINT16 CTwainSession::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, const vo
     return CallCapability(MSG_SET, &capability);
 }
 
+// Asks the source about `cap` with `message` (MSG_GET or MSG_GETCURRENT) in
+// whatever container it likes; the caller owns the container that comes back.
+TW_UINT16 CTwainSession::QueryCapability(TW_UINT16 cap, TW_UINT16 message, TW_CAPABILITY* capability) {
+    *capability = TW_CAPABILITY{};
+    capability->Cap = cap;
+    capability->ConType = TWON_DONTCARE16;
+    capability->hContainer = nullptr;
+    return CallCapability(message, capability);
+}
+
 BOOL CTwainSession::GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value) {
-    TW_CAPABILITY capability{};
-    capability.Cap = cap;
-    capability.ConType = TWON_DONTCARE16;
-    capability.hContainer = nullptr;
-    if (CallCapability(message, &capability) != TWRC_SUCCESS) return FALSE;
+    TW_CAPABILITY capability;
+    if (QueryCapability(cap, message, &capability) != TWRC_SUCCESS) return FALSE;
     kfw::GlobalMemory container(capability.hContainer);
     TW_FIX32 item;
     if (!ReadCurrentItem(container.Get(), capability.ConType, &item)) return FALSE;
@@ -556,11 +563,8 @@ BOOL CTwainSession::GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value
 }
 
 BOOL CTwainSession::GetCurrentUnit(TW_UINT16* unit) {
-    TW_CAPABILITY capability{};
-    capability.Cap = ICAP_UNITS;
-    capability.ConType = TWON_DONTCARE16;
-    capability.hContainer = nullptr;
-    if (CallCapability(MSG_GETCURRENT, &capability) != TWRC_SUCCESS) return FALSE;
+    TW_CAPABILITY capability;
+    if (QueryCapability(ICAP_UNITS, MSG_GETCURRENT, &capability) != TWRC_SUCCESS) return FALSE;
     kfw::GlobalMemory container(capability.hContainer);
     return ReadCurrentItem(container.Get(), capability.ConType, unit) ? TRUE : FALSE;
 }
@@ -573,11 +577,8 @@ TW_UINT16 CTwainSession::SetTransferMechanism() {
 BOOL CTwainSession::IsPixelTypeSupported(int mode) {
     TW_UINT16 wanted = 0;
     if (!m_bSourceOpen || !PixelTypeOfMode(mode, &wanted)) return FALSE;
-    TW_CAPABILITY capability{};
-    capability.Cap = ICAP_PIXELTYPE;
-    capability.ConType = TWON_DONTCARE16;
-    capability.hContainer = nullptr;
-    if (CallCapability(MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
+    TW_CAPABILITY capability;
+    if (QueryCapability(ICAP_PIXELTYPE, MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
     kfw::GlobalMemory container(capability.hContainer);
     CContainerView view(container.Get());
     TW_UINT16 itemType = 0;
@@ -643,11 +644,8 @@ BOOL CTwainSession::SetResolution(LONG xDpm, LONG yDpm) {
 BOOL CTwainSession::SetResolutionAxis(TW_UINT16 cap, LONG dpm) {
     float target = 0;
     if (!DpmToSourceUnits(dpm, &target)) return FALSE;
-    TW_CAPABILITY capability{};
-    capability.Cap = cap;
-    capability.ConType = TWON_DONTCARE16;
-    capability.hContainer = nullptr;
-    if (CallCapability(MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
+    TW_CAPABILITY capability;
+    if (QueryCapability(cap, MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
     float nearest = target;
     {
         kfw::GlobalMemory container(capability.hContainer);

@@ -83,6 +83,7 @@ private:
     BOOL SetResolutionAxis(TW_UINT16 cap, LONG dpm);
     BOOL GetCurrentUnit(TW_UINT16* unit);
     BOOL ConvertToDpm(float value, bool nearest, LONG* dpm);
+    TW_UINT16 QueryCapability(TW_UINT16 cap, TW_UINT16 message, TW_CAPABILITY* capability);
     BOOL GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value);
     TW_UINT16 SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, const void* item, SIZE_T itemSize,
                           SIZE_T containerSize);
