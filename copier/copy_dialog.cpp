@@ -11,7 +11,6 @@
 #include "kfw/app.h"
 #include "print_job.h"
 #include "scan_plan.h"
-#include "trace.h"
 #include "twain_session.h"
 
 namespace {
@@ -175,7 +174,6 @@ LRESULT CCopyDialog::OnDestroy(WPARAM, LPARAM) {
 }
 
 void CCopyDialog::OnCopy() {
-    TraceEvent("copy");
     if (!UpdateData(TRUE)) return;
     PrinterMetrics printer{};
     if (!GetPrinterMetrics(&printer)) return;
@@ -187,9 +185,7 @@ void CCopyDialog::OnCopy() {
     if (!m_pSession || !m_pSession->OpenSourceManager()) return;
     if (!m_pSession->OpenSource()) return;
     PrepareScan(*m_pSession, printer, m_nScale, m_nColorSelect, m_nSpeedSelect);
-    TraceEvent("scan-prepared");
     m_pSession->Acquire(m_nUISelect != 0);
-    TraceEvent("acquire-returned");
 }
 
 void CCopyDialog::OnSelectScanner() {
@@ -202,7 +198,6 @@ void CCopyDialog::OnSelectScanner() {
 // wParam is a packed DIB in movable memory that the dialog now owns, or 0.
 LRESULT CCopyDialog::OnImageArrived(WPARAM wParam, LPARAM) {
     HGLOBAL image = reinterpret_cast<HGLOBAL>(wParam);
-    TraceEvent("image-arrived");
     if (!image) return 0;
     if (!IsDibHandleUsable(image)) {
         // A block from the driver that is not a bitmap this program can read

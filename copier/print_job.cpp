@@ -9,7 +9,6 @@
 #include "kfw/handles.h"
 #include "kfw/print.h"
 #include "print_geometry.h"
-#include "trace.h"
 #include "twain_session.h"
 
 BOOL g_bUserAbort = FALSE;
@@ -114,7 +113,6 @@ BOOL DrawPlacedImage(HDC printer, const void* image, const PrintPlacement& place
 }  // namespace
 
 BOOL CCopyDialog::PrintImage(int pages) {
-    TraceEvent("print-start");
     m_nStatus = StatusPrinting;
     ShowStatusText();
     EnableControlsForStatus();
@@ -155,15 +153,12 @@ BOOL CCopyDialog::PrintImage(int pages) {
         // the progress dialog goes.
         EnableWindow(main, TRUE);
         progress.DestroyWindow();
-        if (g_bUserAbort)
-            TraceEvent("doc-aborted");  // by the user, before its document began
-        else
-            AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
+        // Aborted by the user before its document began: nothing to say.
+        if (!g_bUserAbort) AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
         m_bPrinting = FALSE;
         return FALSE;
     }
 
-    TraceEvent("doc-started");
     BOOL drawingFailed = FALSE;
     BOOL notEnded = FALSE;
     BOOL printed = PrintPages(*this, printer, pages, &drawingFailed);
@@ -173,12 +168,7 @@ BOOL CCopyDialog::PrintImage(int pages) {
         notEnded = !g_bUserAbort;
         printed = FALSE;
     }
-    if (printed) {
-        TraceEvent("doc-ended");
-    } else {
-        g_spooler.abortDoc(printer);
-        TraceEvent("doc-aborted");
-    }
+    if (!printed) g_spooler.abortDoc(printer);
 
     EnableWindow(main, TRUE);
     progress.DestroyWindow();
@@ -213,8 +203,6 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
     // sheet is not a copy.
     if (placement.destWidth <= 0 || placement.destHeight <= 0) return FALSE;
 
-    TraceEvent("draw-start");
     const BOOL drawn = DrawPlacedImage(printer, image.Get(), placement, static_cast<HPALETTE>(palette.GetSafeHandle()));
-    TraceEvent("draw-end");
     return drawn;
 }

@@ -38,6 +38,13 @@ std::string ArtifactDir() { return ToWindowsPath(UnixArtifactDir()); }
 std::string TestPrinter() { return Env("KOPIWA_PRINTER"); }
 std::string TestPrinterPort() { return "CUPS:" + TestPrinter(); }
 
+int LastPrintJob() {
+    const std::string queue = TestPrinter();
+    const UnixResult r = RunUnix("LC_ALL=C lpstat -W all -o '" + queue + "' | sed -n 's/^" + queue +
+                                 "-\\([0-9]*\\) .*/\\1/p' | sort -n | tail -n 1");
+    return r.finished && r.status == 0 ? std::atoi(r.output.c_str()) : -1;
+}
+
 std::string WindowsDir() {
     char buffer[MAX_PATH];
     UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);

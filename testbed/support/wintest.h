@@ -240,6 +240,12 @@ ScreenPixels CaptureScreen(const RECT& area);
 std::string TestPrinter();
 std::string TestPrinterPort();
 
+// The number of the last job that the test printer's queue was given, finished
+// or not (0: none that CUPS remembers; -1: CUPS cannot say). Numbers only
+// grow, so a new job shows as a larger one. Wine hands a document to CUPS once
+// it has ended: an aborted one never gets a number.
+int LastPrintJob();
+
 // Printed output: the PDFs that the PDF queue wrote.
 std::set<std::string> PdfFiles();  // Unix paths
 // Waits for a PDF that is not in `before` and is completely written.
