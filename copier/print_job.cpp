@@ -15,14 +15,20 @@ BOOL g_bUserAbort = FALSE;
 
 SpoolerCalls g_spooler = {StartDocA, StartPage, EndPage, EndDoc, AbortDoc};
 
+namespace {
+
+// Dots per inch and the printable area of a printer device context.
+PrinterMetrics MeasurePrinter(HDC printer) {
+    return {GetDeviceCaps(printer, LOGPIXELSX), GetDeviceCaps(printer, LOGPIXELSY), GetDeviceCaps(printer, HORZRES),
+            GetDeviceCaps(printer, VERTRES)};
+}
+
+}  // namespace
+
 BOOL GetPrinterMetrics(PrinterMetrics* metrics) {
     CPrintInfo settings;
     if (!settings.PreparePrinting()) return FALSE;
-    HDC printer = settings.GetPrinterDC();
-    metrics->nLogPixelsX = GetDeviceCaps(printer, LOGPIXELSX);
-    metrics->nLogPixelsY = GetDeviceCaps(printer, LOGPIXELSY);
-    metrics->nHorzRes = GetDeviceCaps(printer, HORZRES);
-    metrics->nVertRes = GetDeviceCaps(printer, VERTRES);
+    *metrics = MeasurePrinter(settings.GetPrinterDC());
     return TRUE;
 }
 
@@ -51,14 +57,83 @@ void CPrintProgressDialog::OnCancel() {
 
 namespace {
 
-// Fills the progress dialog's lines: the document, the printer, its port.
-void ShowJobInProgressDialog(CPrintProgressDialog& progress, const char* documentName,
-                             const DevNamesText& names) {
+// Shows the progress dialog with its lines: the document, the printer, its port.
+void ShowJobInProgressDialog(CPrintProgressDialog& progress, const char* documentName, CPrintInfo& settings) {
+    DevNamesText names = {};
+    settings.GetDevNamesText(&names);
     SetDlgItemTextA(progress.m_hWnd, IDC_PROGRESS_DOCUMENT, documentName);
     SetDlgItemTextA(progress.m_hWnd, IDC_PROGRESS_PRINTER, names.device);
     char portLine[512];
     AfxFormatString1(portLine, sizeof portLine, IDS_PRINTING_TO_PORT, names.output);
     SetDlgItemTextA(progress.m_hWnd, IDC_PROGRESS_PORT, portLine);
+    ShowWindow(progress.m_hWnd, SW_SHOW);
+    UpdateWindow(progress.m_hWnd);
+}
+
+// While a job runs the main window waits behind the progress dialog. Every
+// way out of the job takes the same three steps, in this order: the main
+// window comes back first, so that it takes the focus when the progress
+// dialog goes; then the dialog goes; then the copier is no longer printing,
+// at the latest when the scope goes (a job that never began says so first).
+class PrintJobScope {
+public:
+    PrintJobScope(CCopyDialog& dialog, CPrintProgressDialog& progress) : dialog_(dialog), progress_(progress) {
+        CWnd* mainWindow = AfxGetMainWnd();
+        main_ = mainWindow ? mainWindow->m_hWnd : dialog.m_hWnd;
+        EnableWindow(main_, FALSE);
+        progress.Create(&dialog);
+        g_bUserAbort = FALSE;
+    }
+    ~PrintJobScope() { End(); }
+    PrintJobScope(const PrintJobScope&) = delete;
+    PrintJobScope& operator=(const PrintJobScope&) = delete;
+
+    void CloseWindows() {
+        if (closed_) return;
+        closed_ = true;
+        EnableWindow(main_, TRUE);
+        progress_.DestroyWindow();
+    }
+    void End() {
+        CloseWindows();
+        dialog_.m_bPrinting = FALSE;
+    }
+
+private:
+    CCopyDialog& dialog_;
+    CPrintProgressDialog& progress_;
+    HWND main_ = nullptr;
+    bool closed_ = false;
+};
+
+// A job number is positive: 0 and every negative spooler code mean that no
+// document was begun. The spooler asks the abort procedure first, so a Cancel
+// pressed before it ends the job here, as silently as later on.
+bool StartJob(HDC printer, const char* documentName) {
+    DOCINFOA document = {};
+    document.cbSize = sizeof document;
+    document.lpszDocName = documentName;
+    return g_spooler.startDoc(printer, &document) > 0;
+}
+
+enum JobEnd { kJobPrinted, kJobAborted, kJobNotEnded };
+
+// Ends the document once its pages went, or takes it away. A document the
+// spooler could not close is taken away whole rather than left half spooled,
+// and the user is to be told that it did not print.
+JobEnd FinishJob(HDC printer, BOOL pagesSent) {
+    if (pagesSent && g_spooler.endDoc(printer) > 0) return kJobPrinted;
+    g_spooler.abortDoc(printer);
+    return pagesSent && !g_bUserAbort ? kJobNotEnded : kJobAborted;
+}
+
+void ReportJobFailure(BOOL drawingFailed, JobEnd end) {
+    if (drawingFailed) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        AfxMessageBox(IDS_PRINT_NO_MEMORY, MB_OK | MB_ICONHAND);
+    } else if (end == kJobNotEnded) {
+        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
+    }
 }
 
 // Sends the pages; FALSE when the job is to be aborted. `drawingFailed` tells
@@ -124,63 +199,23 @@ BOOL CCopyDialog::PrintImage(int pages) {
         return FALSE;
     }
     HDC printer = settings.GetPrinterDC();
-
     char documentName[256];
     AfxLoadString(IDS_DOCUMENT_NAME, documentName, sizeof documentName);
-    DOCINFOA document = {};
-    document.cbSize = sizeof document;
-    document.lpszDocName = documentName;
-    DevNamesText names = {};
-    settings.GetDevNamesText(&names);
-
     SetAbortProc(printer, PrintAbortProc);
-    CWnd* mainWindow = AfxGetMainWnd();
-    HWND main = mainWindow ? mainWindow->m_hWnd : m_hWnd;
-    EnableWindow(main, FALSE);
 
     CPrintProgressDialog progress(this);
-    progress.Create(this);
-    g_bUserAbort = FALSE;
-    ShowJobInProgressDialog(progress, documentName, names);
-    ShowWindow(progress.m_hWnd, SW_SHOW);
-    UpdateWindow(progress.m_hWnd);
-
-    // A job number is positive: 0 and every negative spooler code mean that
-    // no document was begun. The spooler asks the abort procedure first, so a
-    // Cancel pressed before it ends the job here, as silently as later on.
-    if (g_spooler.startDoc(printer, &document) <= 0) {
-        // The main window comes back first, so that it takes the focus when
-        // the progress dialog goes.
-        EnableWindow(main, TRUE);
-        progress.DestroyWindow();
-        // Aborted by the user before its document began: nothing to say.
+    PrintJobScope job(*this, progress);
+    ShowJobInProgressDialog(progress, documentName, settings);
+    if (!StartJob(printer, documentName)) {
+        job.CloseWindows();
         if (!g_bUserAbort) AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
-        m_bPrinting = FALSE;
         return FALSE;
     }
-
     BOOL drawingFailed = FALSE;
-    BOOL notEnded = FALSE;
-    BOOL printed = PrintPages(*this, printer, pages, &drawingFailed);
-    // A document the spooler could not close is taken away whole rather than
-    // left half spooled, and the user is told that it did not print.
-    if (printed && g_spooler.endDoc(printer) <= 0) {
-        notEnded = !g_bUserAbort;
-        printed = FALSE;
-    }
-    if (!printed) g_spooler.abortDoc(printer);
-
-    EnableWindow(main, TRUE);
-    progress.DestroyWindow();
-    m_bPrinting = FALSE;
-
-    if (drawingFailed) {
-        MessageBeep(MB_ICONEXCLAMATION);
-        AfxMessageBox(IDS_PRINT_NO_MEMORY, MB_OK | MB_ICONHAND);
-    } else if (notEnded) {
-        AfxMessageBox(IDS_PRINT_NOT_STARTED, MB_OK);
-    }
-    return printed;
+    const JobEnd end = FinishJob(printer, PrintPages(*this, printer, pages, &drawingFailed));
+    job.End();
+    ReportJobFailure(drawingFailed, end);
+    return end == kJobPrinted;
 }
 
 BOOL CCopyDialog::PrintImagePage(HDC printer) {
@@ -195,8 +230,7 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
     HPALETTE handle = nullptr;
     if (CreatePaletteFromDib(image.Get(), &handle)) palette.Attach(handle);
 
-    const PrinterMetrics printerMetrics = {GetDeviceCaps(printer, LOGPIXELSX), GetDeviceCaps(printer, LOGPIXELSY),
-                                           GetDeviceCaps(printer, HORZRES), GetDeviceCaps(printer, VERTRES)};
+    const PrinterMetrics printerMetrics = MeasurePrinter(printer);
     const PrintPlacement placement = ComputePrintPlacement(GetDibWidth(image.Get()), GetDibHeight(image.Get()),
                                                            xDpm, yDpm, printerMetrics, m_nScale);
     // A scale that leaves nothing to draw is a drawing failure: an empty
