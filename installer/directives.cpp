@@ -21,10 +21,8 @@ BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char
     if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
         ERROR_SUCCESS)
         return FALSE;
-    data[size] = '\0';
-    if (lstrlenA(data) > kPathSize - 1) return FALSE;  // stored without its terminator
-    lstrcpyA(folder, data);
-    return TRUE;
+    data[size] = '\0';  // it may be stored without its terminator
+    return CopyText(folder, data, kPathSize, kRefuse);
 }
 
 // Running means: a top-level window of that class, or a mutex of that name.

@@ -20,12 +20,6 @@ const char kCommandSeparators[] = " ";  // a tab does not separate here
 HBITMAP g_tileBitmap = nullptr;
 HBITMAP g_titleBitmap = nullptr;
 
-// A command-line argument into a path buffer. One that does not fit names
-// nothing rather than a shorter path, which could be another file.
-void CopyArgument(char* buffer, const char* argument) {
-    if (!CopyText(buffer, argument, kPathSize)) buffer[0] = '\0';
-}
-
 // ---------------------------------------------------------------------------
 // Painting
 
@@ -55,7 +49,7 @@ void OnPaint(HWND window) {
         ScopedPaint paint(window);
         RECT client;
         GetClientRect(window, &client);
-        ScopedMemoryDC memory(paint.Get());
+        const MemoryDC memory(CreateCompatibleDC(paint.Get()));
         TileBackground(paint.Get(), memory.Get(), client);
         DrawTitle(paint.Get(), memory.Get());
     }
@@ -170,6 +164,8 @@ void ParseCommandLine(const char* commandLine) {
     char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
     if (!copy) return;
     lstrcpyA(copy, commandLine);
+    // An argument too long for its path buffer names nothing rather than a
+    // shorter path, which could be another file.
     for (char* token = NextToken(copy, kCommandSeparators); token;
          token = NextToken(nullptr, kCommandSeparators)) {
         if (lstrcmpiA(token, "-i") == 0) {
@@ -182,12 +178,12 @@ void ParseCommandLine(const char* commandLine) {
             // The later clean-up option is the role.
             CleanupInstallMode = TRUE;
             CleanupUninstallMode = FALSE;
-            CopyArgument(CleanupTarget, NextToken(nullptr, kCommandSeparators));
+            CopyText(CleanupTarget, NextToken(nullptr, kCommandSeparators), kPathSize, kRefuse);
         } else if (lstrcmpiA(token, "-cleanupuninstall") == 0) {
             CleanupUninstallMode = TRUE;
             CleanupInstallMode = FALSE;
-            CopyArgument(CleanupTarget, NextToken(nullptr, kCommandSeparators));
-            CopyArgument(CleanupDir, NextToken(nullptr, kCommandSeparators));
+            CopyText(CleanupTarget, NextToken(nullptr, kCommandSeparators), kPathSize, kRefuse);
+            CopyText(CleanupDir, NextToken(nullptr, kCommandSeparators), kPathSize, kRefuse);
             CleanupRestart = ReadNumber(NextToken(nullptr, kCommandSeparators));
         }
     }

@@ -5,13 +5,11 @@
 #include <windows.h>
 #include <objbase.h>
 
-// The one shape of every owner below: `Traits` says what the handle is, which
-// values mean "none" and how it is released.
-template <class Traits>
+// The one shape of the owners below: a handle that is null when there is
+// none, released by `Release`; moved, never copied, handed over by Detach().
+template <class Handle, void (*Release)(Handle)>
 class Owned {
 public:
-    using Handle = typename Traits::Handle;
-
     Owned() = default;
     explicit Owned(Handle handle) : handle_(handle) {}
     ~Owned() { Close(); }
@@ -27,14 +25,14 @@ public:
     Owned& operator=(const Owned&) = delete;
 
     Handle Get() const { return handle_; }
-    explicit operator bool() const { return Traits::Valid(handle_); }
+    explicit operator bool() const { return handle_ != nullptr; }
     Handle Detach() {
         Handle handle = handle_;
         handle_ = nullptr;
         return handle;
     }
     void Close() {
-        if (Traits::Valid(handle_)) Traits::Release(handle_);
+        if (handle_) Release(handle_);
         handle_ = nullptr;
     }
 
@@ -49,30 +47,27 @@ private:
     Handle handle_ = nullptr;
 };
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    // Null and INVALID_HANDLE_VALUE are the two ways the system says "none".
-    static bool Valid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-    static void Release(HANDLE handle) { CloseHandle(handle); }
-};
+inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+inline void CloseRegKey(HKEY key) { RegCloseKey(key); }
+inline void DeleteMemoryDC(HDC dc) { DeleteDC(dc); }
+template <class Interface>
+void ReleaseInterface(Interface* pointer) { pointer->Release(); }
 
-// A kernel handle closed with CloseHandle: a file, process, thread, mutex or
-// access token.
-using KernelHandle = Owned<KernelHandleTraits>;
-
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static bool Valid(HKEY key) { return key != nullptr; }
-    static void Release(HKEY key) { RegCloseKey(key); }
-};
-
-// An open registry key.
-class RegKey : public Owned<RegKeyTraits> {
+// A kernel handle: a file, process, thread, mutex or access token.
+class KernelHandle : public Owned<HANDLE, CloseKernelHandle> {
 public:
-    LONG Open(HKEY root, const char* path, REGSAM access) {
-        return RegOpenKeyExA(root, path, 0, access, Receive());
-    }
-    // Creates the key and any missing keys above it, or opens it.
+    KernelHandle() = default;
+    // INVALID_HANDLE_VALUE, the other way the system says "none", is none.
+    explicit KernelHandle(HANDLE handle) : Owned(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+};
+
+// A memory device context, from CreateCompatibleDC.
+using MemoryDC = Owned<HDC, DeleteMemoryDC>;
+
+// An open registry key; Create makes any missing keys above it.
+class RegKey : public Owned<HKEY, CloseRegKey> {
+public:
+    LONG Open(HKEY root, const char* path, REGSAM access) { return RegOpenKeyExA(root, path, 0, access, Receive()); }
     LONG Create(HKEY root, const char* path, char* keyClass, REGSAM access) {
         DWORD disposition = 0;
         return RegCreateKeyExA(root, path, 0, keyClass, REG_OPTION_NON_VOLATILE, access, nullptr, Receive(),
@@ -80,16 +75,9 @@ public:
     }
 };
 
+// A COM interface pointer.
 template <class Interface>
-struct ComPtrTraits {
-    using Handle = Interface*;
-    static bool Valid(Interface* pointer) { return pointer != nullptr; }
-    static void Release(Interface* pointer) { pointer->Release(); }
-};
-
-// A COM interface pointer, released when it goes.
-template <class Interface>
-class ComPtr : public Owned<ComPtrTraits<Interface>> {
+class ComPtr : public Owned<Interface*, ReleaseInterface<Interface>> {
 public:
     Interface* operator->() const { return this->Get(); }
     // For CoCreateInstance and QueryInterface.
@@ -108,22 +96,6 @@ public:
 
 private:
     bool initialised_;
-};
-
-// A memory device context.
-class ScopedMemoryDC {
-public:
-    explicit ScopedMemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
-    ~ScopedMemoryDC() {
-        if (dc_) DeleteDC(dc_);
-    }
-    ScopedMemoryDC(const ScopedMemoryDC&) = delete;
-    ScopedMemoryDC& operator=(const ScopedMemoryDC&) = delete;
-
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
 };
 
 // An object selected into a device context; the previous one comes back.

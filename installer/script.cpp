@@ -411,8 +411,6 @@ void ReportScriptProblem(const char* format, Arguments... arguments) {
     ShowMessage(MessageOwner(ProgressDialog), Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, format, arguments...);
 }
 
-void ReportScriptEndsEarly() { ReportScriptProblem("セットアップスクリプトが途中で終わっています。"); }
-
 const Marker kMarkers[] = {
     {kStartInstall, &InInstallSection, TRUE},    {kEndInstall, &InInstallSection, FALSE},
     {kStartUninstall, &InUninstallSection, TRUE}, {kEndUninstall, &InUninstallSection, FALSE},
@@ -496,7 +494,7 @@ bool PumpOneMessage() {
 // line stopped the run.
 BOOL RunLine(LineRead read, int keyword) {
     if (read == kNoMoreLines) {
-        ReportScriptEndsEarly();
+        ReportScriptProblem("セットアップスクリプトが途中で終わっています。");
         return FALSE;
     }
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words

@@ -293,18 +293,6 @@ Measurement LineWeight(int keyword, LineTokens& tokens, MeterWork& work, DWORD* 
     return kMeasured;
 }
 
-// The meter reads ahead of the run, so it keeps if95 and ifnt blocks in flags
-// of its own: the one that the marker `keyword` sets or clears, and how, or
-// nullptr for any other keyword.
-BOOL* PlatformBlockFlag(int keyword, BOOL* in95, BOOL* inNt, BOOL* value) {
-    const Marker* marker = FindMarker(keyword);
-    if (!marker) return nullptr;
-    *value = marker->value;
-    if (marker->flag == &InIf95Block) return in95;
-    if (marker->flag == &InIfNtBlock) return inNt;
-    return nullptr;
-}
-
 // Sums the weights of the lines from ScriptLine to endmeter under the platform
 // rule (the section rule is not applied: a block lies inside one section).
 Measurement MeasureMeterBlock(MeterWork& work) {
@@ -321,13 +309,14 @@ Measurement MeasureMeterBlock(MeterWork& work) {
         work.badLine = n + 1;
         // A line of the other platform's block is not measured, whatever its
         // length; the markers and endmeter always count, so they must be whole.
-        BOOL value = FALSE;
-        BOOL* platformFlag = PlatformBlockFlag(keyword, &in95, &inNt, &value);
-        if (!platformFlag && keyword != kEndMeter && (IsNt ? in95 : inNt)) continue;
+        // The meter reads ahead of the run: it follows the blocks in flags of its own.
+        const Marker* marker = FindMarker(keyword);
+        const bool platform = marker && (marker->flag == &InIf95Block || marker->flag == &InIfNtBlock);
+        if (!platform && keyword != kEndMeter && (IsNt ? in95 : inNt)) continue;
         if (!fits) return kMeasuredLineTooLong;
         if (keyword == kEndMeter) break;
-        if (platformFlag) {
-            *platformFlag = value;
+        if (platform) {
+            *(marker->flag == &InIf95Block ? &in95 : &inNt) = marker->value;
             continue;
         }
         DWORD weight = 0;
