@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace {
 
 struct TraceTarget {
@@ -12,6 +10,7 @@ struct TraceTarget {
     bool enabled = false;
     char path[MAX_PATH] = {};
     LARGE_INTEGER frequency = {};
+    LARGE_INTEGER start = {};
 };
 
 TraceTarget& Target() {
@@ -20,7 +19,8 @@ TraceTarget& Target() {
         target.checked = true;
         const DWORD length = GetEnvironmentVariableA("KOPIWA_TRACE", target.path, sizeof target.path);
         target.enabled = length > 0 && length < sizeof target.path &&
-                         QueryPerformanceFrequency(&target.frequency) && target.frequency.QuadPart > 0;
+                         QueryPerformanceFrequency(&target.frequency) && target.frequency.QuadPart > 0 &&
+                         QueryPerformanceCounter(&target.start);
     }
     return target;
 }
@@ -32,19 +32,19 @@ void TraceEvent(const char* event) {
     if (!target.enabled) return;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const double ms = static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(target.frequency.QuadPart);
-    // The C runtime DLL's own formatter: the standard snprintf of this
-    // compiler would link in a copy of a whole printf implementation. It
-    // answers -1 for a line that does not fit, which is then left out.
-    char line[160];
-    const int length = _snprintf(line, sizeof line - 1, "%.3f %s\r\n", ms, event);
+    // Microseconds since the first event, in whole numbers: wsprintfA formats
+    // no floating point, and 32 bits of milliseconds last 49 days.
+    const ULONGLONG ticks = static_cast<ULONGLONG>(now.QuadPart - target.start.QuadPart);
+    const ULONGLONG perSecond = static_cast<ULONGLONG>(target.frequency.QuadPart);
+    const ULONGLONG us = ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+    char line[1024];  // wsprintfA never writes more than 1024 bytes
+    const int length = wsprintfA(line, "%lu.%03lu %.200s\r\n", static_cast<unsigned long>(us / 1000),
+                                 static_cast<unsigned long>(us % 1000), event);
     if (length <= 0) return;
-    line[sizeof line - 1] = '\0';
     HANDLE file = CreateFileA(target.path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(length < static_cast<int>(sizeof line) ? length : sizeof line - 1),
-              &written, nullptr);
+    WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
     CloseHandle(file);
 }
