@@ -454,15 +454,16 @@ void CTwainSession::TransferReady(HWND window) {
 // The image handle to hand over (0 for none), after ending the transfer and,
 // when nothing more is pending, the session.
 WPARAM CTwainSession::TransferOneImage(TW_PENDINGXFERS* pending) {
-    TW_UINT32 handle = 0;
+    // A pointer-sized handle: a 64-bit source writes all 8 bytes of it.
+    TW_HANDLE handle = nullptr;
     const TW_UINT16 rc = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
     EndTransfer(pending);
     const bool last = pending->Count == 0;
-    if (rc != TWRC_XFERDONE || handle < 32) {
+    if (rc != TWRC_XFERDONE || reinterpret_cast<ULONG_PTR>(handle) < 32) {
         if (last) EndSession();
         return 0;
     }
-    HGLOBAL image = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
+    HGLOBAL image = static_cast<HGLOBAL>(handle);
     const bool lockable = kfw::GlobalLockGuard<>(image).Get() != nullptr;
     if (last) EndSession();
     if (lockable) return reinterpret_cast<WPARAM>(image);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "fake_twain.h"
+#include "high_memory.h"
 #include "twain_session.h"
 
 namespace {
@@ -475,6 +476,21 @@ TEST_F(TwainSessionTest, OneImageIsHandedOverAfterTheSessionClosed) {
     // A second ready event (now with nothing open) is not the session's business.
     EXPECT_FALSE(Deliver(MSG_XFERREADY));
 }
+
+#ifdef _WIN64
+// A 64-bit source writes all 8 bytes of the handle; a block above 4 GB is
+// lost to a copier that keeps only 4 of them (and its stack is overrun).
+TEST_F(TwainSessionTest, AHandleAbove4GBIsHandedOverWhole) {
+    HGLOBAL high = wintest::GlobalAllocAbove4GB(2 << 20);
+    ASSERT_NE(high, nullptr) << "no memory above 4 GB to be had";
+    manager.nextImage = high;
+    AcquireWithoutUI();
+    Deliver(MSG_XFERREADY);
+    ASSERT_EQ(g_handoffs.size(), 1u);
+    EXPECT_EQ(g_handoffs[0].image, reinterpret_cast<WPARAM>(high));
+    if (g_handoffs[0].image) GlobalFree(high);
+}
+#endif
 
 TEST_F(TwainSessionTest, ABatchOfThreeGivesThreeHandoffsTheLastAfterClosing) {
     manager.images = 3;
