@@ -16,7 +16,13 @@ namespace {
 const UINT kManagerNameStringId = 1024;
 const char kManagerName[] = "TWAIN_32.DLL";
 const UINT kWindowsDirectorySize = 160;
-const WORD kEntryOrdinal = 1;
+#ifdef _WIN64
+// The Working Group's TWAINDSM.DLL exports DSM_Entry by name only; the
+// ordinal 1 of the 32-bit managers is no promise there.
+const LPCSTR kEntryPoint = "DSM_Entry";
+#else
+const LPCSTR kEntryPoint = MAKEINTRESOURCEA(1);
+#endif
 
 // The largest number of values a resolution range is walked through; a range
 // with a step too fine for it is cut short rather than walked for minutes.
@@ -287,7 +293,7 @@ BOOL CTwainSession::LoadManager() {
 BOOL CTwainSession::LoadManagerFrom(const char* name) {
     HMODULE module = m_pLibrary->Load(name);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) return FALSE;
-    FARPROC entry = m_pLibrary->Entry(module, MAKEINTRESOURCEA(kEntryOrdinal));
+    FARPROC entry = m_pLibrary->Entry(module, kEntryPoint);
     if (!entry) {
         m_pLibrary->Free(module);
         return FALSE;

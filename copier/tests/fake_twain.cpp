@@ -392,7 +392,8 @@ HMODULE Library::Load(const char* name) const {
 }
 
 FARPROC Library::Entry(HMODULE, LPCSTR name) const {
-    entriesAsked.push_back(reinterpret_cast<ULONG_PTR>(name));
+    entriesAsked.push_back(IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(name))
+                                                : std::string(name));
     if (!hasEntry) return nullptr;
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&DsmEntry));
 }

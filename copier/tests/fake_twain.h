@@ -117,7 +117,7 @@ public:
 
     mutable std::vector<std::string> existsAsked;
     mutable std::vector<std::string> loaded;
-    mutable std::vector<ULONG_PTR> entriesAsked;
+    mutable std::vector<std::string> entriesAsked;  // "#1" for an ordinal
     mutable int freed = 0;
 
     UINT WindowsDirectory(char* buffer, UINT size) const override;
