@@ -370,8 +370,9 @@ UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info))
         return result;
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
+    // The handles are not closed: for a Unix program Wine answers no process
+    // handle and a stray thread handle, whose number may be one of this
+    // process's own (its HKEY_CURRENT_USER key has been seen to go so).
     const std::string rcFile = ToWindowsPath(base + ".rc");
     if (!WaitUntil([&] { return GetFileAttributesA(rcFile.c_str()) != INVALID_FILE_ATTRIBUTES; },
                    timeoutMs))
