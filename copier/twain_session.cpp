@@ -16,7 +16,13 @@ namespace {
 const UINT kManagerNameStringId = 1024;
 const char kManagerName[] = "TWAIN_32.DLL";
 const UINT kWindowsDirectorySize = 160;
-const WORD kEntryOrdinal = 1;
+#ifdef _WIN64
+// The Working Group's TWAINDSM.DLL exports DSM_Entry by name only; the
+// ordinal 1 of the 32-bit managers is no promise there.
+const LPCSTR kEntryPoint = "DSM_Entry";
+#else
+const LPCSTR kEntryPoint = MAKEINTRESOURCEA(1);
+#endif
 
 // The largest number of values a resolution range is walked through; a range
 // with a step too fine for it is cut short rather than walked for minutes.
@@ -287,7 +293,7 @@ BOOL CTwainSession::LoadManager() {
 BOOL CTwainSession::LoadManagerFrom(const char* name) {
     HMODULE module = m_pLibrary->Load(name);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) return FALSE;
-    FARPROC entry = m_pLibrary->Entry(module, MAKEINTRESOURCEA(kEntryOrdinal));
+    FARPROC entry = m_pLibrary->Entry(module, kEntryPoint);
     if (!entry) {
         m_pLibrary->Free(module);
         return FALSE;
@@ -454,15 +460,16 @@ void CTwainSession::TransferReady(HWND window) {
 // The image handle to hand over (0 for none), after ending the transfer and,
 // when nothing more is pending, the session.
 WPARAM CTwainSession::TransferOneImage(TW_PENDINGXFERS* pending) {
-    TW_UINT32 handle = 0;
+    // A pointer-sized handle: a 64-bit source writes all 8 bytes of it.
+    TW_HANDLE handle = nullptr;
     const TW_UINT16 rc = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
     EndTransfer(pending);
     const bool last = pending->Count == 0;
-    if (rc != TWRC_XFERDONE || handle < 32) {
+    if (rc != TWRC_XFERDONE || reinterpret_cast<ULONG_PTR>(handle) < 32) {
         if (last) EndSession();
         return 0;
     }
-    HGLOBAL image = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
+    HGLOBAL image = static_cast<HGLOBAL>(handle);
     const bool lockable = kfw::GlobalLockGuard<>(image).Get() != nullptr;
     if (last) EndSession();
     if (lockable) return reinterpret_cast<WPARAM>(image);

@@ -13,14 +13,42 @@ const char kWndProperty[] = "kfw.CWnd";
 CWnd* g_pWndInit = nullptr;
 HHOOK g_hCreationHook = nullptr;
 
-// The screen less the taskbar and other desktop bars. Windows 95 and NT 4.0
-// have one monitor, and this is its work area.
-RECT WorkArea() {
+using MonitorFromWindowProc = HMONITOR(WINAPI*)(HWND, DWORD);
+using GetMonitorInfoProc = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+
+// A USER32 function that not every Windows has, or null.
+FARPROC UserFunction(const char* name) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    return user ? GetProcAddress(user, name) : nullptr;
+}
+
+// The work area of the monitor that `window` is on, or nearest to, when the
+// system knows monitors. Windows 98 and 2000 brought them; Windows 95 and NT
+// 4.0 would refuse to load a program that imported their functions, so they
+// are looked up when needed.
+bool MonitorWorkArea(HWND window, RECT* area) {
+    // GetProcAddress knows no signature; void(*)() is the neutral step between.
+    auto monitorFromWindow = reinterpret_cast<MonitorFromWindowProc>(
+        reinterpret_cast<void (*)()>(UserFunction("MonitorFromWindow")));
+    auto getMonitorInfo = reinterpret_cast<GetMonitorInfoProc>(
+        reinterpret_cast<void (*)()>(UserFunction("GetMonitorInfoA")));
+    if (!monitorFromWindow || !getMonitorInfo) return false;
+    HMONITOR monitor = monitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!monitor || !getMonitorInfo(monitor, &info)) return false;
+    *area = info.rcWork;
+    return true;
+}
+
+// Where a window around `window` may lie: its monitor's work area (the
+// screen less the taskbar and other desktop bars); on a system without
+// monitors, the one screen's work area; failing that, the whole screen.
+RECT WorkAreaAround(HWND window) {
     RECT area{};
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
-        area.right = GetSystemMetrics(SM_CXSCREEN);
-        area.bottom = GetSystemMetrics(SM_CYSCREEN);
-    }
+    if (MonitorWorkArea(window, &area)) return area;
+    if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return area;
+    area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     return area;
 }
 
@@ -150,7 +178,8 @@ void CWnd::CenterWindow(HWND alternateOwner) {
             const LONG centerStyle = GetWindowLongA(center, GWL_STYLE);
             if (!(centerStyle & WS_VISIBLE) || (centerStyle & WS_MINIMIZE)) center = nullptr;
         }
-        area = WorkArea();
+        // A dialog stays on its owner's monitor, or else on its own.
+        area = WorkAreaAround(center ? center : m_hWnd);
         if (center) {
             GetWindowRect(center, &around);
         } else {

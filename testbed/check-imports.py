@@ -2,7 +2,8 @@
 """check-imports.py [--refuses NAME,...] OBJDUMP TABLE ARCH PROGRAM.exe...
 
 Passes when every function that each program imports is in TABLE (see
-win32-imports.txt) as present in the first Windows 95 and in Windows NT 4.0.
+win32-imports.txt) as present in the first Windows 95 and in Windows NT 4.0,
+and none comes from a C runtime DLL.
 The Windows loader refuses a program when one imported name is missing from
 its DLL, and Wine exports every name whatever version it reports, so this is
 checked on the files themselves. ARCH is i386 (the shipped programs) or
@@ -18,9 +19,10 @@ import sys
 
 WINDOWS_95 = {"95", "95-stub"}
 NT_4 = {"3.1", "3.5", "3.51", "4.0"}
-# MSVCRT.DLL is not part of the first Windows 95; Readme.txt says where it
-# comes from there.
-RUNTIME_DLL = "MSVCRT.DLL"
+# The C runtime DLLs of every compiler generation: the first Windows 95 has
+# none of them, and the programs bring their own start-up and routines.
+C_RUNTIME_DLL = re.compile(
+    r"^((MSVCRT|MSVCR\d+|MSVCP\d*|MSVCIRT|CRTDLL|VCRUNTIME\d+|UCRTBASE)(D|_\w+)?\.DLL|API-MS-WIN-CRT-.*)$")
 
 
 def read_table(path):
@@ -72,14 +74,14 @@ def read_imports(objdump, program):
 
 def refusal(table, arch, dll, function):
     """Why the program would not load on Windows 95 or NT 4.0, or None."""
+    if C_RUNTIME_DLL.match(dll):
+        return "a C runtime DLL, which the first Windows 95 lacks"
     versions = table.get((dll, function))
     if versions is None:
         return "not in the table: look up its first Windows 95 and NT releases"
     windows95, nt = versions
     if windows95 == "x64" and nt == "x64":
         return None if arch == "x86-64" else "exists only in 64-bit Windows"
-    if windows95 == "crt" and dll == RUNTIME_DLL:
-        windows95 = "95"
     problems = []
     if windows95 not in WINDOWS_95:
         problems.append(f"not in the first Windows 95 (table: {windows95})")

@@ -260,7 +260,7 @@ TW_UINT16 Manager::Answer(Call& call, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 
             info->YResolution = CTwainSession::FloatToFix32(imageYRes);
             return TWRC_SUCCESS;
         }
-        if (dat == DAT_IMAGENATIVEXFER) return AnswerTransfer(static_cast<TW_UINT32*>(data));
+        if (dat == DAT_IMAGENATIVEXFER) return AnswerTransfer(static_cast<TW_HANDLE*>(data));
         return TWRC_FAILURE;
     }
     switch (dat) {
@@ -341,7 +341,8 @@ TW_UINT16 Manager::AnswerCapability(TW_UINT16 msg, TW_CAPABILITY* capability) {
     }
 }
 
-TW_UINT16 Manager::AnswerTransfer(TW_UINT32* handle) {
+// Writes the whole pointer-sized handle, as a TWAIN 2 source does.
+TW_UINT16 Manager::AnswerTransfer(TW_HANDLE* handle) {
     const size_t index = static_cast<size_t>(transferred_++);
     const Transfer outcome = index < transfers.size() ? transfers[index] : Transfer::Done;
     if (outcome == Transfer::Cancel) return TWRC_CANCEL;
@@ -352,7 +353,7 @@ TW_UINT16 Manager::AnswerTransfer(TW_UINT32* handle) {
         image = SmallDib();
         delivered.push_back(image);
     }
-    *handle = static_cast<TW_UINT32>(reinterpret_cast<ULONG_PTR>(image));
+    *handle = image;
     return TWRC_XFERDONE;
 }
 
@@ -391,7 +392,8 @@ HMODULE Library::Load(const char* name) const {
 }
 
 FARPROC Library::Entry(HMODULE, LPCSTR name) const {
-    entriesAsked.push_back(reinterpret_cast<ULONG_PTR>(name));
+    entriesAsked.push_back(IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(name))
+                                                : std::string(name));
     if (!hasEntry) return nullptr;
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&DsmEntry));
 }

@@ -96,7 +96,7 @@ public:
 private:
     TW_UINT16 Answer(Call& call, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
     TW_UINT16 AnswerCapability(TW_UINT16 msg, TW_CAPABILITY* capability);
-    TW_UINT16 AnswerTransfer(TW_UINT32* handle);
+    TW_UINT16 AnswerTransfer(TW_HANDLE* handle);
     int pending_ = 0;
     int transferred_ = 0;
     TW_UINT32 nextSourceId_ = 7;
@@ -117,7 +117,7 @@ public:
 
     mutable std::vector<std::string> existsAsked;
     mutable std::vector<std::string> loaded;
-    mutable std::vector<ULONG_PTR> entriesAsked;
+    mutable std::vector<std::string> entriesAsked;  // "#1" for an ordinal
     mutable int freed = 0;
 
     UINT WindowsDirectory(char* buffer, UINT size) const override;

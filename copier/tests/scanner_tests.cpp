@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dib.h"
+#include "high_memory.h"
 #include "scan_plan.h"
 #include "twain_session.h"
 #include "virtual_scanner_support.h"
@@ -175,6 +176,12 @@ TEST_F(VirtualScanner, AnAutomaticCopyDeliversTheNegotiatedImage) {
     const Image& image = g_images[0];
     ASSERT_NE(image.handle, 0u);
     ASSERT_TRUE(image.usable);
+#ifdef _WIN64
+    // The 64-bit scanner puts the chart above 4 GB and writes all 8 bytes of
+    // its handle through the manager: 4 of them would not have locked.
+    EXPECT_GE(LogIndex("# the image's handle lies above 4 GB"), 0) << LogText();
+    EXPECT_TRUE(wintest::IsAbove4GB(reinterpret_cast<void*>(image.handle)));
+#endif
     EXPECT_EQ(image.width, 8 * 150) << "the frame is bounded by the 8-inch printable width";
     EXPECT_EQ(image.height, 11 * 150);
     EXPECT_EQ(image.bitCount, 24);

@@ -82,6 +82,43 @@ RECT WorkArea() {
     return monitor.rcWork;
 }
 
+// What the system tells the centring about its screens, faked: whether
+// USER32 has the monitor functions (Windows 98 and 2000 on) and the area of
+// the one monitor they know, and SPI_GETWORKAREA's area (null: it fails).
+struct FakeScreens {
+    bool monitors = false;
+    RECT monitorArea{};
+    const RECT* workArea = nullptr;
+    HWND monitorAskedFor = nullptr;
+} g_screens;
+void* g_realGetProcAddress = nullptr;
+
+HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD) {
+    g_screens.monitorAskedFor = window;
+    return reinterpret_cast<HMONITOR>(&g_screens);
+}
+
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
+    info->rcMonitor = info->rcWork = g_screens.monitorArea;
+    return monitor == reinterpret_cast<HMONITOR>(&g_screens);
+}
+
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+    const auto real = reinterpret_cast<decltype(&FakeGetProcAddress)>(g_realGetProcAddress);
+    if (IS_INTRESOURCE(name)) return real(module, name);
+    void* fake = lstrcmpA(name, "MonitorFromWindow") == 0 ? reinterpret_cast<void*>(&FakeMonitorFromWindow)
+                 : lstrcmpA(name, "GetMonitorInfoA") == 0 ? reinterpret_cast<void*>(&FakeGetMonitorInfoA)
+                                                         : nullptr;
+    if (!fake) return real(module, name);
+    return g_screens.monitors ? reinterpret_cast<FARPROC>(fake) : nullptr;
+}
+
+BOOL WINAPI FakeSystemParametersInfoA(UINT action, UINT, PVOID data, UINT) {
+    if (action != SPI_GETWORKAREA || !g_screens.workArea) return FALSE;
+    *static_cast<RECT*>(data) = *g_screens.workArea;
+    return TRUE;
+}
+
 // A modeless form, shown and made the main window for one test.
 class FormTest : public ::testing::Test {
 protected:
@@ -217,6 +254,45 @@ TEST(Centring, ADialogCentresOverItsOwnerAndStaysWhereItWasMoved) {
     moved.DoModal();
     EXPECT_EQ(shown.left, 7);
     EXPECT_EQ(shown.top, 9);
+}
+
+// A dialog over an owner that hangs off the bottom-right corner of the
+// screen is pushed back inside the owner's monitor's work area where the
+// system knows monitors, inside the screen's work area where it does not
+// (Windows 95, NT 4.0), and inside the screen when that cannot be had.
+TEST(Centring, ADialogIsKeptOnItsOwnersMonitorOrWhatTheSystemKnowsInstead) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    ScriptedDialog owner(IDD_FORM);
+    ASSERT_TRUE(owner.Create());
+    const RECT size = WindowRect(owner.m_hWnd);
+    SetWindowPos(owner.m_hWnd, nullptr, width - (size.right - size.left) / 2, height - (size.bottom - size.top) / 2,
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(owner.m_hWnd, SW_SHOW);
+    wintest::ScopedImportRedirect parameters("user32.dll", "SystemParametersInfoA",
+                                             reinterpret_cast<void*>(&FakeSystemParametersInfoA));
+    g_realGetProcAddress = wintest::RedirectImport("kernel32.dll", "GetProcAddress",
+                                                   reinterpret_cast<void*>(&FakeGetProcAddress));
+    ASSERT_TRUE(parameters.active() && g_realGetProcAddress);
+
+    const RECT monitor{10, 20, width - 40, height - 30}, workArea{0, 0, width - 60, height - 50};
+    const FakeScreens cases[] = {{true, monitor, &workArea}, {false, {}, &workArea}, {false, {}, nullptr}};
+    const RECT expected[] = {monitor, workArea, {0, 0, width, height}};
+    for (int i = 0; i < 3; ++i) {
+        g_screens = cases[i];
+        ScriptedDialog dialog(IDD_PLAIN, &owner);
+        RECT shown{};
+        dialog.onInit = [&](ScriptedDialog& d) {
+            CallSoon([&] {
+                shown = WindowRect(d.m_hWnd);
+                d.EndDialog(IDOK);
+            });
+        };
+        dialog.DoModal();
+        EXPECT_EQ(shown.right, expected[i].right) << "case " << i;
+        EXPECT_EQ(shown.bottom, expected[i].bottom) << "case " << i;
+        EXPECT_EQ(g_screens.monitorAskedFor, i == 0 ? owner.m_hWnd : nullptr) << "the owner's monitor";
+    }
+    wintest::RedirectImport("kernel32.dll", "GetProcAddress", g_realGetProcAddress);
 }
 
 TEST_F(FormTest, WritingFillsTheControlsWithoutChecking) {

@@ -1,5 +1,8 @@
-// The framework's allocation: new (std::nothrow) answers null instead of
-// throwing or ending the program, and a block for every request.
+// The shipped programs' allocation (linked into this test program):
+// new (std::nothrow) answers null instead of throwing or ending the program,
+// a block for every request, from the process heap of Win32.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -34,4 +37,26 @@ TEST(Allocation, EveryRequestGetsABlockOfItsOwn) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(*value, 42);
     delete value;
+}
+
+TEST(Allocation, EveryFormTakesItsBlockFromTheProcessHeap) {
+    struct Sized {
+        long fields[4];
+    };
+    HANDLE heap = GetProcessHeap();
+    char* array = new (std::nothrow) char[100];
+    auto* plain = new long[3];
+    Sized* sized = new (std::nothrow) Sized();
+    ASSERT_TRUE(array && plain && sized);
+    // HeapSize answers (SIZE_T)-1 for a block of another heap.
+    auto fromHeap = [heap](void* block, SIZE_T size) {
+        return HeapValidate(heap, 0, block) && HeapSize(heap, 0, block) - size < 64;
+    };
+    EXPECT_TRUE(fromHeap(array, 100));
+    EXPECT_TRUE(fromHeap(plain, 3 * sizeof(long)));
+    EXPECT_TRUE(fromHeap(sized, sizeof(Sized)));
+    delete[] array;
+    delete[] plain;
+    ::operator delete(sized, sizeof(Sized));  // the sized form the compiler calls for known types
+    EXPECT_TRUE(HeapValidate(heap, 0, nullptr)) << "the heap is whole after every kind of delete";
 }

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # check-setup-exe.sh Setup.exe resource.h OBJDUMP [MAX_BYTES]: Setup.exe
-# exports exactly WndProc, is below MAX_BYTES when given (the shipped 32-bit
-# one: an empty NSIS installer's 91,598) and resource.h gives no two names the
-# same value.
+# exports exactly WndProc, is at most MAX_BYTES long when given (the shipped
+# 32-bit one) and resource.h gives no two names the same value.
 set -euo pipefail
 export LC_ALL=C  # objdump's words are read, and it speaks the locale's language
 exe=$1
@@ -17,7 +16,7 @@ exports=$("$objdump" -p "$exe" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p
 
 size=$(stat -c %s "$exe")
 if [ -n "$max_bytes" ]; then
-  [ "$size" -lt "$max_bytes" ] || fail "$exe is $size bytes, not below $max_bytes"
+  [ "$size" -le "$max_bytes" ] || fail "$exe is $size bytes, more than $max_bytes"
 fi
 
 duplicates=$(awk '$1 == "#define" && $3 ~ /^[0-9]+$/ {print $3}' "$header" | sort | uniq -d)
