@@ -52,6 +52,13 @@ RECT WorkAreaAround(HWND window) {
     return area;
 }
 
+// A window's position along one axis, moved onto [low, high] as far as its
+// size lets it; the low end wins when it is too large.
+int KeepOnArea(int position, int size, LONG low, LONG high) {
+    if (position + size > high) position = high - size;
+    return position < low ? low : position;
+}
+
 // The top-level window that `window` is part of (itself when it is one).
 // GetParent answers a top-level window's owner, so the walk stops at the
 // first window that is not a child.
@@ -189,13 +196,8 @@ void CWnd::CenterWindow(HWND alternateOwner) {
 
     const int width = dialog.right - dialog.left;
     const int height = dialog.bottom - dialog.top;
-    int left = (around.left + around.right) / 2 - width / 2;
-    int top = (around.top + around.bottom) / 2 - height / 2;
-    // Kept on the work area, the top-left corner winning when it is too small.
-    if (left + width > area.right) left = area.right - width;
-    if (left < area.left) left = area.left;
-    if (top + height > area.bottom) top = area.bottom - height;
-    if (top < area.top) top = area.top;
+    int left = KeepOnArea((around.left + around.right) / 2 - width / 2, width, area.left, area.right);
+    int top = KeepOnArea((around.top + around.bottom) / 2 - height / 2, height, area.top, area.bottom);
     if (style & WS_CHILD) {
         POINT corner{left, top};
         ScreenToClient(GetParent(m_hWnd), &corner);
