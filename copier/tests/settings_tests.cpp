@@ -114,12 +114,16 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no data value";
 
     // Lengths no driver reaches are not stored blocks, however small the data.
+    // A DEVMODE's dmSize and dmDriverExtra are two WORDs: up to 2 x 65535
+    // bytes, and the heap may round the block up to its next 16 bytes.
     WriteBinary(kPrinterKey, "DevMode", std::vector<BYTE>(30, 0xCD));
-    WriteDword(kPrinterKey, "LenDevMode", 64 * 1024);
-    kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
-    ASSERT_TRUE(largest) << "64 KB is still taken";
-    EXPECT_EQ(GlobalSize(largest.Get()), 64u * 1024);
-    for (LONG length : {64 * 1024 + 1, 300000000, -1}) {
+    for (LONG length : {64 * 1024, 64 * 1024 + 1, 2 * 0xFFFF, 2 * 0xFFFF + 16}) {
+        WriteDword(kPrinterKey, "LenDevMode", length);
+        kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
+        ASSERT_TRUE(largest) << length << " is taken";
+        EXPECT_EQ(GlobalSize(largest.Get()), static_cast<SIZE_T>(length));
+    }
+    for (LONG length : {2 * 0xFFFF + 17, 300000000, -1}) {
         WriteDword(kPrinterKey, "LenDevMode", length);
         EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << length;
     }
@@ -198,6 +202,14 @@ TEST_F(Settings, BlocksThatDoNotFitTheirOwnSizesAreNotRestored) {
         EXPECT_EQ(App().GetDevNames(), nullptr);
         EXPECT_EQ(Bytes(App().GetDevMode()), goodMode);
     }
+
+    // The largest private part a driver may keep is restored byte for byte.
+    std::vector<BYTE> largest = goodMode;
+    reinterpret_cast<DEVMODEA*>(largest.data())->dmDriverExtra = 0xFFFF;
+    largest.resize(reinterpret_cast<DEVMODEA*>(largest.data())->dmSize + 0xFFFF, 0x5A);
+    StorePrinter(goodNames, largest);
+    App().LoadPrinterSelection();
+    EXPECT_EQ(Bytes(App().GetDevMode()), largest) << "a DEVMODE of " << largest.size() << " bytes";
 
     WriteDword(kPrinterKey, "LenDevNames", 0);
     WriteBinary(kPrinterKey, "DevNames", {});
