@@ -29,6 +29,7 @@ struct DibHeader {
     bool core;
     LONG width;
     LONG height;  // as stored: negative for a top-down bitmap
+    WORD planes;  // a core header's; GDI draws only one plane from it
     WORD bitCount;
     DWORD compression;
     DWORD colorsUsed;
@@ -42,6 +43,7 @@ DibHeader ReadHeader(const void* dib) {
         h.core = true;
         h.width = ReadAt<WORD>(dib, 4);
         h.height = ReadAt<WORD>(dib, 6);
+        h.planes = ReadAt<WORD>(dib, 8);
         h.bitCount = ReadAt<WORD>(dib, 10);
         h.compression = BI_RGB;
     } else if (h.size >= kInfoHeaderSize) {
@@ -126,6 +128,9 @@ bool IsDibUsable(const void* dib, SIZE_T blockSize) {
     const DibHeader h = ReadHeader(dib);
     if (!h.valid) return false;
     if (h.width <= 0 || h.height == 0 || h.height == LONG_MIN) return false;
+    // StretchDIBits refuses a core header of other than one plane: such an
+    // image could be held but never printed.
+    if (h.core && h.planes != 1) return false;
     if (!IsKnownDepth(h) || !IsDrawableCompression(h) || !IsSensibleColorCount(h)) return false;
 
     // Every sum below stays far from overflow: each term is checked against
