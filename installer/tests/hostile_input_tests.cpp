@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -374,7 +375,8 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
 // ones.
 TEST_F(HostileScript, RunsOfTheStep) {
     const std::uint64_t seed = mutation::Seed(0x5EED5C2);
-    const std::size_t cases = mutation::Cases(250);
+    // A whole run takes some 50 ms: make fuzz's larger numbers stop at 20,000.
+    const std::size_t cases = std::min<std::size_t>(mutation::Cases(250), 20000);
     mutation::Random random(seed);
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(false);
@@ -404,9 +406,37 @@ TEST_F(HostileScript, RunsOfTheStep) {
     writeSources();
     EXPECT_EQ(RunScript(seedScript, false, folder_), Outcome::kEnded) << Joined(g_boxes) << ScriptLine;
 
+    // The registry under the four roots a script names, but the test's own
+    // key, after every case: it may change only at key paths that the case's
+    // own text names (a mutated path names another key, rightly), and in the
+    // NT list of pending renames when it holds a moveatreboot; what came is
+    // removed again. HKEY_USERS holds this user's keys too.
+    const std::string own = "Software\\KopiwaFuzz";
+    std::string user;
+    char name[256];
+    for (DWORD i = 0; user.empty() && RegEnumKeyA(HKEY_USERS, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_USERS, (std::string(name) + "\\" + own).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        RegCloseKey(key);
+        user = std::string(name) + "\\";
+    }
+    ASSERT_FALSE(user.empty());
+    wintest::RegistryWatch registry[] = {{HKEY_CLASSES_ROOT, own}, {HKEY_CURRENT_USER, own},
+                                         {HKEY_LOCAL_MACHINE, own}, {HKEY_USERS, user + own}};
+    std::string text;
+    auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return t;
+    };
+    auto named = [&](const std::string& path) {
+        return (!path.empty() && text.find(lower(path)) != std::string::npos) ||
+               (path == "System\\CurrentControlSet\\Control\\Session Manager" &&
+                text.find("moveatreboot") != std::string::npos);
+    };
+
     FaultCounter counter;
-    std::size_t ended = 0;
-    std::size_t aborted = 0;
+    std::size_t ended = 0, aborted = 0, metered = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         writeSources();
@@ -414,6 +444,10 @@ TEST_F(HostileScript, RunsOfTheStep) {
         const Outcome outcome = RunScript(script, n % 2 == 0, folder_);
         EXPECT_NE(outcome, Outcome::kStuck) << "case " << n;
         (outcome == Outcome::kEnded ? ended : aborted) += 1;
+        metered += MeterTotal != 0 && MeterDone != 0;
+        text = lower(ToText(script));
+        for (wintest::RegistryWatch& watch : registry)
+            EXPECT_EQ(watch.Changes(named), "") << "case " << n << ": the registry changed where the script names nothing";
         for (const std::string& box : g_boxes) EXPECT_TRUE(IsDefinedMessage(box)) << "case " << n << ": " << box;
         if (outcome == Outcome::kEnded) {
             for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
@@ -423,14 +457,69 @@ TEST_F(HostileScript, RunsOfTheStep) {
             ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
     }
     ReportFigures("script runs", cases, seed, counter.faults(), start);
-    std::printf("[ hostile  ] script runs: %u ended, %u aborted\n", static_cast<unsigned>(ended),
-                static_cast<unsigned>(aborted));
+    std::printf("[ hostile  ] script runs: %u ended, %u aborted, %u did work under the meter\n",
+                static_cast<unsigned>(ended), static_cast<unsigned>(aborted), static_cast<unsigned>(metered));
+    EXPECT_GE(ended, cases / 4) << "too few runs end normally";
+    EXPECT_GE(metered, cases / 5) << "too few runs reach the meter's work";
     DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }
 
 // ---------------------------------------------------------------------------
 // The command line
+
+// What a command line sets, worked out apart from the parser: tokens split
+// at blanks, stepping over double-byte characters whole; a token that opens
+// with a quote runs to the next quote. Options in any case, the later one
+// winning; a clean-up role takes its paths (empty when over 259 bytes or
+// missing) and its restart number (atoi's way, wrapping in 32 bits).
+struct CommandFields {
+    bool install = true, silent = false, cleanupInstall = false, cleanupUninstall = false;
+    std::string target, dir;
+    int restart = 0;
+};
+CommandFields ExpectedFields(const std::string& line, const std::string& untouched) {
+    std::vector<std::string> tokens;
+    for (std::size_t at = 0; at < line.size();) {
+        if (line[at] == ' ') {
+            ++at;
+            continue;
+        }
+        const bool quoted = line[at] == '"';
+        std::string token;
+        for (at += quoted; at < line.size() && line[at] != (quoted ? '"' : ' ');) {
+            const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(line[at])) && at + 1 < line.size() ? 2 : 1;
+            token += line.substr(at, width);
+            at += width;
+        }
+        ++at;  // the closing quote or the blank
+        tokens.push_back(token);
+    }
+    CommandFields f;
+    f.target = f.dir = untouched;
+    auto path = [&](std::size_t i) { return i < tokens.size() && tokens[i].size() < kPathSize ? tokens[i] : ""; };
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::string& t = tokens[i];
+        if (lstrcmpiA(t.c_str(), "-i") == 0) f.install = true;
+        if (lstrcmpiA(t.c_str(), "-u") == 0) f.install = false;
+        if (lstrcmpiA(t.c_str(), "-s") == 0) f.silent = true;
+        const bool install = lstrcmpiA(t.c_str(), "-cleanupinstall") == 0;
+        if (!install && lstrcmpiA(t.c_str(), "-cleanupuninstall") != 0) continue;
+        f.cleanupInstall = install;
+        f.cleanupUninstall = !install;
+        f.target = path(++i);
+        if (install) continue;
+        f.dir = path(++i);
+        unsigned number = 0;
+        const std::string digits = ++i < tokens.size() ? tokens[i] : "";
+        std::size_t d = digits.find_first_not_of(" \t\n\r\v\f");
+        const bool negative = d != std::string::npos && digits[d] == '-';
+        if (d != std::string::npos && (digits[d] == '-' || digits[d] == '+')) ++d;
+        for (; d < digits.size() && digits[d] >= '0' && digits[d] <= '9'; ++d) number = number * 10 + (digits[d] - '0');
+        f.restart = static_cast<int>(negative ? 0u - number : number);
+    }
+    return f;
+}
 
 TEST_F(HostileInput, CommandLine) {
     const std::uint64_t seed = mutation::Seed(0x5EED0C1);
@@ -445,6 +534,7 @@ TEST_F(HostileInput, CommandLine) {
     const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-cleanupinstall ", "-cleanupuninstall ", "\"",
                                             " ", "\t", "表", "\x81", std::string(300, 'p'), "-2147483648"};
     FaultCounter counter;
+    std::size_t roles = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         Bytes line = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
@@ -453,21 +543,29 @@ TEST_F(HostileInput, CommandLine) {
         std::memset(CleanupTarget, 0x5A, sizeof CleanupTarget);
         std::memset(CleanupDir, 0x5A, sizeof CleanupDir);
         ParseCommandLine(reinterpret_cast<const char*>(line.data()));
-        EXPECT_FALSE(CleanupInstallMode && CleanupUninstallMode) << "case " << n;
         // A role's paths are whole paths or nothing; a role never named
         // leaves them as they were.
-        if (CleanupInstallMode || CleanupUninstallMode) {
-            EXPECT_NE(std::memchr(CleanupTarget, '\0', sizeof CleanupTarget), nullptr) << "case " << n;
+        const CommandFields f = ExpectedFields(reinterpret_cast<const char*>(line.data()), "\x5A");
+        EXPECT_EQ(InstallMode != FALSE, f.install) << "case " << n;
+        EXPECT_EQ(SilentMode != FALSE, f.silent) << "case " << n;
+        EXPECT_EQ(CleanupInstallMode != FALSE, f.cleanupInstall) << "case " << n;
+        EXPECT_EQ(CleanupUninstallMode != FALSE, f.cleanupUninstall) << "case " << n;
+        for (const auto& field : {std::make_pair(CleanupTarget, f.target), std::make_pair(CleanupDir, f.dir)}) {
+            if (field.second == "\x5A")
+                EXPECT_EQ(field.first[0], '\x5A') << "case " << n;
+            else
+                EXPECT_EQ(std::string(field.first), field.second) << "case " << n;
         }
-        if (CleanupUninstallMode) {
-            EXPECT_NE(std::memchr(CleanupDir, '\0', sizeof CleanupDir), nullptr) << "case " << n;
-        }
+        EXPECT_EQ(CleanupRestart, f.restart) << "case " << n;
+        roles += f.cleanupInstall || f.cleanupUninstall;
         CheckMemory(n);
         if (counter.CaseFailed())
             ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ": " << ToText(line);
     }
     ResetRunState();
     ReportFigures("command line", cases, seed, counter.faults(), start);
+    std::printf("[ hostile  ] command line: a clean-up role in %u cases\n", static_cast<unsigned>(roles));
+    EXPECT_GE(roles, cases / 5) << "too few cases name a clean-up role";
 }
 
 // ---------------------------------------------------------------------------

@@ -654,6 +654,136 @@ std::string ListingDifferences(const FileListing& before, const FileListing& aft
     return text;
 }
 
+namespace {
+
+std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
+
+bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+void AddRegistry(HKEY key, const std::string& path, const std::string& skip, bool deep, FileListing& listing) {
+    char name[16384];
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, type = 0, dataSize = static_cast<DWORD>(data.size());
+        const LONG result = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+        if (result == ERROR_MORE_DATA)  // a larger value: its size stands for its data
+            dataSize = 0;
+        else if (result != ERROR_SUCCESS)
+            break;
+        listing[path + "\\@" + name] = std::to_string(type) + " " + std::string(data.begin(), data.begin() + dataSize);
+    }
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        const std::string child = Below(path, name);
+        if (!skip.empty() && SamePath(child, skip)) continue;
+        listing[child] = "key";
+        HKEY sub;
+        // Keys that lead elsewhere (symbolic links) are not entered: some lead
+        // back up, as CurrentControlSet does in Wine's registry.
+        if (deep && RegOpenKeyExA(key, name, REG_OPTION_OPEN_LINK, KEY_READ, &sub) == ERROR_SUCCESS) {
+            AddRegistry(sub, child, skip, deep, listing);
+            RegCloseKey(sub);
+        }
+    }
+}
+
+// A key and every key below it.
+void DeleteRegistryTree(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        char name[16384];
+        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteRegistryTree(root, Below(path, name));
+        RegCloseKey(key);
+    }
+    RegDeleteKeyA(root, path.c_str());
+}
+
+}  // namespace
+
+FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip, bool deep) {
+    FileListing listing;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return listing;
+    AddRegistry(key, path, skip, deep, listing);
+    RegCloseKey(key);
+    return listing;
+}
+
+// A skipped key that is not there yet needs no parts of its own.
+RegistryWatch::RegistryWatch(HKEY root, const std::string& skip) : root_(root), skip_(skip) {
+    HKEY key;
+    if (RegOpenKeyExA(root, skip.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    else
+        skip_.clear();
+    AddParts("");
+}
+
+RegistryWatch::~RegistryWatch() {
+    for (Part& part : parts_) {
+        RegCloseKey(part.key);
+        CloseHandle(part.event);
+    }
+}
+
+// The parts on the way to the skipped key are watched one level each (their
+// own values and subkey names); everything else as whole subtrees, but for
+// a large one with few subkeys (HKLM\Software), whose subkeys are parts of
+// their own, so that a change is listed again in a small part only.
+void RegistryWatch::AddParts(const std::string& path) {
+    const bool onTheWay = (path.empty() && !skip_.empty()) ||
+                          (skip_.size() > path.size() && SamePath(skip_.substr(0, path.size()), path) &&
+                           skip_[path.size()] == '\\');
+    Part part{path, !onTheWay, nullptr, CreateEventA(nullptr, FALSE, FALSE, nullptr), {}};
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_NOTIFY, &part.key) != ERROR_SUCCESS) {
+        CloseHandle(part.event);
+        return;
+    }
+    DWORD subkeys = 0;
+    RegQueryInfoKeyA(part.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    if (part.deep && subkeys < 100 && ListRegistry(root_, path, skip_, true).size() > 3000) part.deep = false;
+    RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event, TRUE);
+    part.before = ListRegistry(root_, path, skip_, part.deep);
+    parts_.push_back(part);
+    if (part.deep) return;
+    char name[16384];
+    for (DWORD i = 0; RegEnumKeyA(part.key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+        if (!SamePath(Below(path, name), skip_)) AddParts(Below(path, name));
+}
+
+std::string RegistryWatch::Changes(const std::function<bool(const std::string& path)>& allowed) {
+    std::string refused;
+    for (Part& part : parts_) {
+        if (WaitForSingleObject(part.event, 0) != WAIT_OBJECT_0) continue;
+        RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event,
+                                TRUE);
+        const FileListing now = ListRegistry(root_, part.path, skip_, part.deep);
+        // What came at an allowed path goes again (a new key with all below it).
+        for (auto it = now.rbegin(); it != now.rend(); ++it) {
+            const std::string& path = it->first;
+            const std::size_t value = path.rfind("\\@");
+            const std::string keyPath = value == std::string::npos ? path : path.substr(0, value);
+            if (part.before.count(path) || !allowed(keyPath)) continue;
+            HKEY key;
+            if (value == std::string::npos) {
+                DeleteRegistryTree(root_, path);
+            } else if (RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueA(key, path.substr(value + 2).c_str());
+                RegCloseKey(key);
+            }
+        }
+        const FileListing left = ListRegistry(root_, part.path, skip_, part.deep);
+        std::istringstream lines(ListingDifferences(part.before, left));
+        for (std::string line; std::getline(lines, line);) {
+            const std::string path = line.substr(line.find(": ") + 2);
+            const std::size_t value = path.rfind("\\@");
+            if (!allowed(value == std::string::npos ? path : path.substr(0, value))) refused += line + "\n";
+        }
+        part.before = left;
+    }
+    return refused;
+}
+
 SIZE_T CommittedMemory() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;

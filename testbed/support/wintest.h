@@ -38,6 +38,41 @@ FileListing ListFiles(const std::string& folder, const std::string& skip = "");
 // "changed: "), for a failure message; empty when they are equal.
 std::string ListingDifferences(const FileListing& before, const FileListing& after);
 
+// The registry below `root`\`path` in the same form, so that ListingDifferences
+// compares it too: "key" for each key, the type and data for each value (named
+// key path, "\\@", value name). Nothing at or below `skip`, and no link
+// key is entered; with `deep` false
+// only the key's own values and the names of its subkeys.
+FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip = "", bool deep = true);
+
+// Watches the registry below `root` but its key `skip` for changes, cheaply:
+// Windows signals a change under each watched part, and only a part that
+// signalled is listed again and compared with how it began.
+class RegistryWatch {
+public:
+    RegistryWatch(HKEY root, const std::string& skip);
+    ~RegistryWatch();
+    RegistryWatch(const RegistryWatch&) = delete;
+    RegistryWatch& operator=(const RegistryWatch&) = delete;
+    // The differences (as ListingDifferences gives them) at paths that
+    // `allowed` refuses. Keys and values that came at allowed paths are
+    // deleted again; what stays is the new starting point.
+    std::string Changes(const std::function<bool(const std::string& path)>& allowed);
+
+private:
+    struct Part {
+        std::string path;
+        bool deep;
+        HKEY key;
+        HANDLE event;
+        FileListing before;
+    };
+    void AddParts(const std::string& path);
+    HKEY root_;
+    std::string skip_;
+    std::vector<Part> parts_;
+};
+
 // This process's committed memory (its page-file usage), for tests that keep
 // it bounded.
 SIZE_T CommittedMemory();
