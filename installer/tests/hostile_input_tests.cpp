@@ -332,6 +332,7 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
     ResetRunState();
     lstrcpyA(DefaultDir, (folder_ + "\\").c_str());
     FaultCounter counter;
+    std::size_t tokensExpanded = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         const Bytes script = mutation::Mutate(seedScript, random, 8, words);
@@ -354,6 +355,7 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
                 EXPECT_EQ(expanded[kPathSize + 7], 0x5A) << "case " << n;
                 if (fits) {
                     EXPECT_EQ(unavailable.name, nullptr) << "case " << n;
+                    ++tokensExpanded;
                 }
                 ReadNumber(token);
                 FindKeyword(token);
@@ -368,6 +370,9 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
     }
     ResetRunState();
     ReportFigures("script lines, tokens and expansion", cases, seed, counter.faults(), start);
+    // The seed holds some 140 tokens; most cases keep most of them.
+    std::printf("[ hostile  ] script lines: %u tokens expanded\n", static_cast<unsigned>(tokensExpanded));
+    EXPECT_GE(tokensExpanded, cases * 100) << "too few tokens read and expanded";
 }
 
 // Whole runs of the real step in both modes. Every run must end, by "end" or
