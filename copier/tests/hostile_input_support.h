@@ -101,8 +101,10 @@ public:
                     static_cast<unsigned>(of));
         EXPECT_GE(count, static_cast<std::size_t>(floor * of)) << parser_ << ": too few cases " << what;
     }
-    // After each case: counts it as a fault when it recorded a failure.
+    // After each case: counts it as a fault when it recorded a failure (a
+    // damaged heap included, under make fuzz).
     void EndCase() {
+        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << parser_ << ": a heap block was damaged";
         const int parts = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         if (parts > parts_) ++faults_;
         parts_ = parts;

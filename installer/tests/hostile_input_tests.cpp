@@ -80,10 +80,12 @@ protected:
         return listing;
     }
 
-    // Fails the case when memory grew past the allowance.
+    // Fails the case when memory grew past the allowance, or (under make
+    // fuzz) a heap block was damaged.
     void CheckMemory(std::size_t caseNumber) const {
         const SIZE_T now = wintest::CommittedMemory();
         EXPECT_LT(now, memoryAtStart_ + kMemoryAllowance) << "case " << caseNumber;
+        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << "case " << caseNumber << ": a heap block was damaged";
     }
 
     // One line of figures per loop, in the test's output and its XML record.
@@ -429,6 +431,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
     ASSERT_FALSE(user.empty());
     wintest::RegistryWatch registry[] = {{HKEY_CLASSES_ROOT, own}, {HKEY_CURRENT_USER, own},
                                          {HKEY_LOCAL_MACHINE, own}, {HKEY_USERS, user + own}};
+    memoryAtStart_ = wintest::CommittedMemory();  // the listings above are the test's own
     std::string text;
     auto lower = [](std::string t) {
         for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);

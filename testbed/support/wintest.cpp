@@ -784,6 +784,16 @@ std::string RegistryWatch::Changes(const std::function<bool(const std::string& p
     return refused;
 }
 
+bool HeapsIntactIfChecked() {
+    static const bool checked = !Env("KOPIWA_HEAP_CHECK").empty();
+    if (!checked) return true;
+    HANDLE heaps[256];
+    const DWORD count = GetProcessHeaps(256, heaps);
+    bool intact = true;
+    for (DWORD i = 0; i < count && i < 256; ++i) intact = HeapValidate(heaps[i], 0, nullptr) && intact;
+    return intact;
+}
+
 SIZE_T CommittedMemory() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
