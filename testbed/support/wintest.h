@@ -74,9 +74,10 @@ private:
 };
 
 // Under make fuzz (KOPIWA_HEAP_CHECK set, Wine's heap checks on): whether
-// every heap of this process validates. Wine reports a damaged block (an
-// overrun tail, say) only when it is validated, and the test runner fails
-// the test on that report. True without a check asked for.
+// the heaps of this process validate (the process heap each time, all of
+// them every 64th). Wine reports a damaged block (an overrun tail, say)
+// only when it is validated, and the test runner fails the test on that
+// report. True without a check asked for.
 bool HeapsIntactIfChecked();
 
 // This process's committed memory (its page-file usage), for tests that keep
