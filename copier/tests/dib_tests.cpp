@@ -268,9 +268,12 @@ TEST(DibValidation, RefusesUnknownDepthsAndCompression) {
     const WORD sixteen = 16;
     std::memcpy(core.data() + 10, &sixteen, 2);
     EXPECT_FALSE(IsDibUsable(core.data(), core.size())) << "a core header has no 16-bit depth";
-    for (WORD planes : {0, 2}) {  // drawing refuses a core header of other than one plane
+    for (WORD planes : {0, 2}) {  // drawing refuses a bitmap of other than one plane
         auto flat = MakeCoreDib(4, 4, 24);
         std::memcpy(flat.data() + 8, &planes, 2);
+        EXPECT_FALSE(IsDibUsable(flat.data(), flat.size())) << planes << " planes";
+        flat = MakeDib({});
+        std::memcpy(flat.data() + 12, &planes, 2);
         EXPECT_FALSE(IsDibUsable(flat.data(), flat.size())) << planes << " planes";
     }
 
