@@ -685,18 +685,13 @@ TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
     std::vector<std::unique_ptr<hostile::GuardedBlock>> guards;
     for (int n = 0; n < 16; ++n) guards.push_back(std::make_unique<hostile::GuardedBlock>(kLargest));
     for (const auto& guard : guards) ASSERT_TRUE(guard->Ok());
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    g_globalLock = reinterpret_cast<decltype(g_globalLock)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GlobalLock")));
-    g_globalUnlock = reinterpret_cast<decltype(g_globalUnlock)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GlobalUnlock")));
-    g_globalFree = reinterpret_cast<decltype(g_globalFree)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GlobalFree")));
     wintest::ScopedImportRedirect lock("kernel32.dll", "GlobalLock", reinterpret_cast<void*>(GuardedLock));
     wintest::ScopedImportRedirect unlock("kernel32.dll", "GlobalUnlock", reinterpret_cast<void*>(GuardedUnlock));
     wintest::ScopedImportRedirect free("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(GuardedFree));
     ASSERT_TRUE(lock.active() && unlock.active() && free.active());
+    g_globalLock = reinterpret_cast<decltype(g_globalLock)>(lock.previous());
+    g_globalUnlock = reinterpret_cast<decltype(g_globalUnlock)>(unlock.previous());
+    g_globalFree = reinterpret_cast<decltype(g_globalFree)>(free.previous());
     manager.containerForUnits = true;
     manager.container = [&](TW_UINT16 cap, TW_UINT16* conType) -> HGLOBAL {
         // Mostly a mutation of a seed of this capability, sometimes of another.

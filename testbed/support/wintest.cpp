@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -713,10 +714,8 @@ FileListing ListRegistry(HKEY root, const std::string& path, const std::string& 
 // A skipped key that is not there yet needs no parts of its own.
 RegistryWatch::RegistryWatch(HKEY root, const std::string& skip) : root_(root), skip_(skip) {
     HKEY key;
-    if (RegOpenKeyExA(root, skip.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
-        RegCloseKey(key);
-    else
-        skip_.clear();
+    if (RegOpenKeyExA(root, skip.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) skip_.clear();
+    else RegCloseKey(key);
     AddParts("");
 }
 
@@ -759,29 +758,24 @@ std::string RegistryWatch::Changes(const std::function<bool(const std::string& p
         if (WaitForSingleObject(part.event, 0) != WAIT_OBJECT_0) continue;
         RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event,
                                 TRUE);
-        const FileListing now = ListRegistry(root_, part.path, skip_, part.deep);
         // What came at an allowed path goes again (a new key with all below it).
-        for (auto it = now.rbegin(); it != now.rend(); ++it) {
-            const std::string& path = it->first;
+        std::istringstream lines(ListingDifferences(part.before, ListRegistry(root_, part.path, skip_, part.deep)));
+        for (std::string line; std::getline(lines, line);) {
+            const std::string path = line.substr(line.find(": ") + 2);
             const std::size_t value = path.rfind("\\@");
-            const std::string keyPath = value == std::string::npos ? path : path.substr(0, value);
-            if (part.before.count(path) || !allowed(keyPath)) continue;
+            const std::string keyPath = path.substr(0, value);
             HKEY key;
-            if (value == std::string::npos) {
+            if (!allowed(keyPath))
+                refused += line + "\n";
+            else if (line.compare(0, 5, "new: ") == 0 && value == std::string::npos)
                 DeleteRegistryTree(root_, path);
-            } else if (RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            else if (line.compare(0, 5, "new: ") == 0 &&
+                     RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
                 RegDeleteValueA(key, path.substr(value + 2).c_str());
                 RegCloseKey(key);
             }
         }
-        const FileListing left = ListRegistry(root_, part.path, skip_, part.deep);
-        std::istringstream lines(ListingDifferences(part.before, left));
-        for (std::string line; std::getline(lines, line);) {
-            const std::string path = line.substr(line.find(": ") + 2);
-            const std::size_t value = path.rfind("\\@");
-            if (!allowed(value == std::string::npos ? path : path.substr(0, value))) refused += line + "\n";
-        }
-        part.before = left;
+        part.before = ListRegistry(root_, part.path, skip_, part.deep);
     }
     return refused;
 }
@@ -793,12 +787,10 @@ std::string RegistryWatch::Changes(const std::function<bool(const std::string& p
 bool HeapsIntactIfChecked() {
     static const bool checked = !Env("KOPIWA_HEAP_CHECK").empty();
     static unsigned calls = 0;
-    if (!checked) return true;
-    if (calls++ % 64 != 0) return HeapValidate(GetProcessHeap(), 0, nullptr) != FALSE;
-    HANDLE heaps[256];
-    const DWORD count = GetProcessHeaps(256, heaps);
+    HANDLE heaps[256] = {GetProcessHeap()};
+    const DWORD count = !checked ? 0 : calls++ % 64 ? 1 : std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
     bool intact = true;
-    for (DWORD i = 0; i < count && i < 256; ++i) intact = HeapValidate(heaps[i], 0, nullptr) && intact;
+    for (DWORD i = 0; i < count; ++i) intact = HeapValidate(heaps[i], 0, nullptr) && intact;
     return intact;
 }
 

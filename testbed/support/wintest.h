@@ -324,6 +324,7 @@ public:
     ScopedImportRedirect(const ScopedImportRedirect&) = delete;
     ScopedImportRedirect& operator=(const ScopedImportRedirect&) = delete;
     bool active() const { return previous_ != nullptr; }
+    void* previous() const { return previous_; }  // the function redirected from
 
 private:
     const char* dll_;
