@@ -437,9 +437,11 @@ TEST_F(HostileScript, RunsOfTheStep) {
         for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
         return t;
     };
-    // Names as the registry gives them back: through UTF-16, where a lead
-    // byte with no valid partner becomes the default character.
-    auto asStored = [](const std::string& t) {
+    // Names as the registry gives them back: without the CR bytes that a
+    // script line drops, and through UTF-16, where a lead byte with no valid
+    // partner becomes the default character.
+    auto asStored = [](std::string t) {
+        t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
         std::wstring wide(t.size() + 1, L'\0');
         wide.resize(MultiByteToWideChar(CP_ACP, 0, t.data(), static_cast<int>(t.size()), &wide[0], t.size() + 1));
         std::string back(wide.size() * 2 + 1, '\0');
