@@ -450,7 +450,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
         return back;
     };
     auto named = [&](const std::string& path) {
-        return (!path.empty() && text.find(lower(path)) != std::string::npos) ||
+        return text.find(lower(path)) != std::string::npos ||  // "" names the root itself
                (path == "System\\CurrentControlSet\\Control\\Session Manager" &&
                 text.find("moveatreboot") != std::string::npos);
     };
