@@ -29,6 +29,7 @@ struct DibHeader {
     bool core;
     LONG width;
     LONG height;  // as stored: negative for a top-down bitmap
+    WORD planes;  // GDI draws only bitmaps of one plane
     WORD bitCount;
     DWORD compression;
     DWORD colorsUsed;
@@ -42,12 +43,14 @@ DibHeader ReadHeader(const void* dib) {
         h.core = true;
         h.width = ReadAt<WORD>(dib, 4);
         h.height = ReadAt<WORD>(dib, 6);
+        h.planes = ReadAt<WORD>(dib, 8);
         h.bitCount = ReadAt<WORD>(dib, 10);
         h.compression = BI_RGB;
     } else if (h.size >= kInfoHeaderSize) {
         h.valid = true;
         h.width = ReadAt<LONG>(dib, 4);
         h.height = ReadAt<LONG>(dib, 8);
+        h.planes = ReadAt<WORD>(dib, 12);
         h.bitCount = ReadAt<WORD>(dib, 14);
         h.compression = ReadAt<DWORD>(dib, 16);
         h.colorsUsed = ReadAt<DWORD>(dib, 32);
@@ -126,6 +129,9 @@ bool IsDibUsable(const void* dib, SIZE_T blockSize) {
     const DibHeader h = ReadHeader(dib);
     if (!h.valid) return false;
     if (h.width <= 0 || h.height == 0 || h.height == LONG_MIN) return false;
+    // StretchDIBits refuses a bitmap of other than one plane: such an image
+    // could be held but never printed.
+    if (h.planes != 1) return false;
     if (!IsKnownDepth(h) || !IsDrawableCompression(h) || !IsSensibleColorCount(h)) return false;
 
     // Every sum below stays far from overflow: each term is checked against

@@ -30,3 +30,9 @@ struct PrintPlacement {
 // whole. Nothing is to be drawn when a destination size comes out 0.
 PrintPlacement ComputePrintPlacement(LONG imageWidth, LONG imageHeight, LONG xDpm, LONG yDpm,
                                      const PrinterMetrics& printer, int scale);
+
+// Draws `image` (a packed DIB that IsDibUsable accepted) as placed, from the
+// device's origin, in up to four pieces: the pixels drawn whole, the last
+// column and the last row where the printable area cuts them, and their
+// corner. FALSE when there was nothing to draw or a drawing call failed.
+BOOL DrawPlacedImage(HDC device, const void* image, const PrintPlacement& placement, HPALETTE palette);

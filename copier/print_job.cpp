@@ -152,39 +152,6 @@ BOOL PrintPages(CCopyDialog& dialog, HDC printer, int pages, BOOL* drawingFailed
     return TRUE;
 }
 
-// One axis of a placed image in at most two pieces: the pixels drawn whole at
-// their exact size, then the last pixel in what is left of the printable area.
-struct AxisPiece {
-    LONG src0, src1, dest0, dest1;
-};
-
-int AxisPieces(LONG wholeSrc, LONG wholeDest, LONG src, LONG dest, AxisPiece pieces[2]) {
-    int count = 0;
-    if (wholeSrc > 0 && wholeDest > 0) pieces[count++] = {0, wholeSrc, 0, wholeDest};
-    if (src > wholeSrc && dest > wholeDest) pieces[count++] = {wholeSrc, src, wholeDest, dest};
-    return count;
-}
-
-// Each piece maps whole source pixels onto whole device pixels, so no driver
-// has to clip a stretched picture (which rounds the visible source part to
-// whole pixels and stretches that over the rest).
-BOOL DrawPlacedImage(HDC printer, const void* image, const PrintPlacement& placement, HPALETTE palette) {
-    AxisPiece columns[2], rows[2];
-    const int columnCount = AxisPieces(placement.wholeSrcWidth, placement.wholeDestWidth, placement.srcWidth,
-                                       placement.destWidth, columns);
-    const int rowCount = AxisPieces(placement.wholeSrcHeight, placement.wholeDestHeight, placement.srcHeight,
-                                    placement.destHeight, rows);
-    BOOL drawn = columnCount > 0 && rowCount > 0;
-    for (int r = 0; r < rowCount; ++r) {
-        for (int c = 0; c < columnCount; ++c) {
-            const RECT destination = {columns[c].dest0, rows[r].dest0, columns[c].dest1, rows[r].dest1};
-            const RECT source = {columns[c].src0, rows[r].src0, columns[c].src1, rows[r].src1};
-            if (!DrawDib(printer, destination, image, source, palette)) drawn = FALSE;
-        }
-    }
-    return drawn;
-}
-
 }  // namespace
 
 BOOL CCopyDialog::PrintImage(int pages) {

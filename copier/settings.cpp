@@ -16,10 +16,13 @@ namespace {
 // Both keys, when created here, carry this class string.
 const char kKeyClass[] = "Kopiwa";
 
-// No printer driver's DEVMODE (private part included) or DEVNAMES comes near
-// this; a larger stored length is a damaged or hostile value, which would
-// otherwise be allocated, handed to the driver and written back at exit.
-const DWORD kMaxPrinterBlock = 64 * 1024;
+// The largest block a driver can legally hand over: a DEVMODE's dmSize and
+// dmDriverExtra are two WORDs, so it takes up to 2 x 65535 bytes, and the
+// heap may report its global block rounded up to the next 16 bytes (a
+// DEVNAMES, with WORD offsets and short texts, stays below that). A larger
+// stored length is a damaged or hostile value, which would otherwise be
+// allocated, handed to the driver and written back at exit.
+const DWORD kMaxPrinterBlock = 2 * 0xFFFF + 16;
 
 }  // namespace
 

@@ -17,8 +17,8 @@ BOOL WriteRegistryDword(const char* name, LONG value);
 
 // A block of the Printer key: the length value names the size of a movable,
 // zero-filled block that the data value is read into. Empty when anything is
-// missing, the data is longer than the stored length, or that length is over
-// 64 KB.
+// missing, the data is longer than the stored length, or that length is more
+// than the largest DEVMODE a driver can write.
 kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName);
 // The whole global block, its size first; failures are ignored.
 BOOL WritePrinterBlob(HGLOBAL block, const char* lengthName, const char* dataName);

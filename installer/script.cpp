@@ -499,9 +499,10 @@ BOOL RunLine(LineRead read, int keyword) {
     }
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
     // A line that is skipped is never read beyond its keyword, so its length
-    // does not matter; a marker always takes effect, so it must be whole.
+    // does not matter; a marker always takes effect, and "end" ends the run
+    // wherever it stands, so either must be whole.
     const Marker* marker = FindMarker(keyword);
-    if (!marker && !LineRuns()) return TRUE;
+    if (!marker && keyword != kEnd && !LineRuns()) return TRUE;
     if (read == kLineTooLong) {
         ReportLineTooLong(ScriptLine);
         return FALSE;

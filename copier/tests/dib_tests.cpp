@@ -3,6 +3,7 @@
 // blocks from a driver.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -267,6 +268,14 @@ TEST(DibValidation, RefusesUnknownDepthsAndCompression) {
     const WORD sixteen = 16;
     std::memcpy(core.data() + 10, &sixteen, 2);
     EXPECT_FALSE(IsDibUsable(core.data(), core.size())) << "a core header has no 16-bit depth";
+    for (WORD planes : {0, 2}) {  // drawing refuses a bitmap of other than one plane
+        auto flat = MakeCoreDib(4, 4, 24);
+        std::memcpy(flat.data() + 8, &planes, 2);
+        EXPECT_FALSE(IsDibUsable(flat.data(), flat.size())) << planes << " planes";
+        flat = MakeDib({});
+        std::memcpy(flat.data() + 12, &planes, 2);
+        EXPECT_FALSE(IsDibUsable(flat.data(), flat.size())) << planes << " planes";
+    }
 
     for (DWORD compression : std::vector<DWORD>{BI_RLE8, BI_RLE4, BI_JPEG, BI_PNG, 77}) {
         DibSpec spec;
@@ -347,18 +356,27 @@ std::vector<BYTE> Quadrants(LONG size, bool topDown) {
 
 class Canvas {
 public:
-    explicit Canvas(int size) : dc_(CreateCompatibleDC(nullptr)) {
+    explicit Canvas(int size) : dc_(CreateCompatibleDC(nullptr)), size_(size) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = size;
         info.bmiHeader.biHeight = size;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 24;
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
         old_ = SelectObject(dc_, bitmap_);
         RECT all{0, 0, size, size};
         FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    }
+    void Fill(COLORREF colour) {
+        RECT all{0, 0, size_, size_};
+        SetBkColor(dc_, colour);
+        ExtTextOutA(dc_, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+    }
+    // The pixel's three bytes, read straight from the bitmap once drawing is done.
+    const BYTE* Pixel(int x, int y) const {
+        const int stride = (size_ * 3 + 3) / 4 * 4;
+        return static_cast<const BYTE*>(bits_) + (size_ - 1 - y) * stride + 3 * x;
     }
     ~Canvas() {
         SelectObject(dc_, old_);
@@ -372,6 +390,8 @@ public:
 
 private:
     HDC dc_;
+    int size_;
+    void* bits_ = nullptr;
     HBITMAP bitmap_ = nullptr;
     HGDIOBJ old_ = nullptr;
 };
@@ -476,37 +496,6 @@ TEST(DibDrawing, SelectsThePaletteForTheCallOnly) {
 
 namespace {
 
-// Where a block ends readable memory ends: a read past the block faults.
-class GuardedBlock {
-public:
-    explicit GuardedBlock(SIZE_T capacity) {
-        SYSTEM_INFO system = {};
-        GetSystemInfo(&system);
-        const SIZE_T page = system.dwPageSize;
-        readable_ = (capacity + page - 1) / page * page;
-        pages_ = static_cast<BYTE*>(VirtualAlloc(nullptr, readable_ + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD old = 0;
-        if (pages_) VirtualProtect(pages_ + readable_, page, PAGE_NOACCESS, &old);
-    }
-    ~GuardedBlock() {
-        if (pages_) VirtualFree(pages_, 0, MEM_RELEASE);
-    }
-    GuardedBlock(const GuardedBlock&) = delete;
-    GuardedBlock& operator=(const GuardedBlock&) = delete;
-    SIZE_T Capacity() const { return readable_; }
-    // The bytes, placed so that their last one is the last readable byte.
-    const BYTE* Place(const std::vector<BYTE>& data) {
-        BYTE* start = pages_ + readable_ - data.size();
-        if (!data.empty()) std::memcpy(start, data.data(), data.size());
-        return start;
-    }
-    bool Ok() const { return pages_ != nullptr; }
-
-private:
-    BYTE* pages_ = nullptr;
-    SIZE_T readable_ = 0;
-};
-
 // What a block accepted as a bitmap must hold, worked out apart from the
 // validation: header, masks, colour table and every row inside the block.
 unsigned long long BytesNeeded(const std::vector<BYTE>& dib) {
@@ -537,15 +526,28 @@ unsigned long long BytesNeeded(const std::vector<BYTE>& dib) {
     return size + masks + entries * (core ? 3 : 4) + stride * rows;
 }
 
+// Whether the device pixels painted on two canvases of different grounds
+// (the same on both) fill exactly the rectangle from the origin to
+// `right`, `bottom`.
+bool PaintedExactly(const Canvas& a, const Canvas& b, int side, LONG right, LONG bottom) {
+    GdiFlush();
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            if ((std::memcmp(a.Pixel(x, y), b.Pixel(x, y), 3) == 0) != (x < right && y < bottom)) return false;
+    return true;
+}
+
 }  // namespace
 
 // Blocks a driver might deliver, mutated from well-formed ones of every kind
 // the copier reads: each is refused, or it holds all that its header says and
-// is measured, given a palette and drawn without reading past its end.
+// is measured, given a palette and drawn without reading past its end. The
+// printer of each case cuts the image's exact size at the right, the bottom,
+// both or neither, and the drawing must paint the placed rectangle, no more.
 TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
     std::vector<std::vector<BYTE>> seeds = {MakeDib({}), MakeDib({5, -3, 24}), MakeDib({7, 3, 8, 0}),
                                             MakeDib({9, 2, 1}), MakeDib({3, 3, 4, 5}), MakeCoreDib(6, 2, 8),
-                                            MakeCoreDib(3, 3, 24)};
+                                            MakeCoreDib(3, 3, 24), MakeDib({10, 12, 8, 0})};
     DibSpec fields;
     fields.bitCount = 16;
     fields.compression = BI_BITFIELDS;
@@ -557,13 +559,13 @@ TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
                                             std::string("\xFF\xFF\xFF\x7F", 4), std::string("\x00\x80", 2),
                                             std::string("\x03\0\0\0", 4)};
     const SIZE_T kLargest = 64 * 1024;
-    GuardedBlock guarded(kLargest);
+    hostile::GuardedBlock guarded(kLargest);
     ASSERT_TRUE(guarded.Ok());
-    Canvas canvas(96);
-    const PrinterMetrics small{96, 96, 80, 80};
+    const int kSide = 64;
+    Canvas grounds[2] = {Canvas(kSide), Canvas(kSide)};
     hostile::Campaign campaign("scanner bitmaps", 0xB17A9, 10000, 16u << 20);
     mutation::Random random(campaign.Seed());
-    size_t accepted = 0;
+    size_t accepted = 0, drawn = 0, cuts[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < campaign.Cases(); ++i) {
         std::vector<BYTE> data = mutation::Mutate(seeds[random.Below(seeds.size())], random, 4, words);
         if (data.size() > kLargest) data.resize(kLargest);
@@ -582,17 +584,39 @@ TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
             EXPECT_GT(width, 0);
             EXPECT_GT(height, 0);
             HPALETTE palette = nullptr;
-            if (CreatePaletteFromDib(block, &palette)) DeleteObject(palette);
+            CreatePaletteFromDib(block, &palette);
             LONG dpm[2] = {0, 0};  // the header's resolution; none in a core header
             if (data[0] != 12) std::memcpy(dpm, data.data() + 24, sizeof dpm);
-            const PrintPlacement p = ComputePrintPlacement(width, height, dpm[0], dpm[1], small, 25);
+            const LONG dpi = 75 << random.Below(3);
+            const int scale = 25 + static_cast<int>(random.Below(376));
+            const PrintPlacement uncut =
+                ComputePrintPlacement(width, height, dpm[0], dpm[1], {dpi, dpi, LONG_MAX, LONG_MAX}, scale);
+            auto printable = [&](LONG exact) {
+                const bool cut = exact > kSide || random.Below(2) == 0;
+                return cut && exact > 1 ? 1 + static_cast<LONG>(random.Below(std::min<LONG>(exact - 1, kSide))) : exact;
+            };
+            const PrinterMetrics printer{dpi, dpi, printable(uncut.destWidth), printable(uncut.destHeight)};
+            const PrintPlacement p = ComputePrintPlacement(width, height, dpm[0], dpm[1], printer, scale);
+            EXPECT_LE(p.destWidth, printer.nHorzRes);
+            EXPECT_LE(p.destHeight, printer.nVertRes);
+            EXPECT_LE(p.srcWidth, width) << "no column beyond the image";
+            EXPECT_LE(p.srcHeight, height) << "no row beyond the image";
             if (p.destWidth > 0 && p.destHeight > 0) {
-                DrawDib(canvas.dc(), RECT{0, 0, p.destWidth, p.destHeight}, block,
-                        RECT{0, 0, p.srcWidth, p.srcHeight}, nullptr);
+                ++drawn;
+                ++cuts[(p.destWidth < uncut.destWidth ? 1 : 0) + (p.destHeight < uncut.destHeight ? 2 : 0)];
+                grounds[0].Fill(RGB(1, 2, 3));
+                grounds[1].Fill(RGB(254, 253, 252));
+                for (Canvas& ground : grounds) EXPECT_TRUE(DrawPlacedImage(ground.dc(), block, p, palette));
+                EXPECT_TRUE(PaintedExactly(grounds[0], grounds[1], kSide, p.destWidth, p.destHeight))
+                    << p.destWidth << " x " << p.destHeight << ": " << hostile::Hex(data);
             }
+            if (palette) DeleteObject(palette);
         }
         ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(data);
         campaign.EndCase();
     }
-    std::printf("[ hostile  ] %u of the bitmaps accepted\n", static_cast<unsigned>(accepted));
+    campaign.Reach("accepted", accepted, campaign.Cases(), 0.25);
+    campaign.Reach("drawn at a size", drawn, accepted, 0.8);
+    const char* const cutNames[] = {"drawn uncut", "cut at the right", "cut at the bottom", "cut at both"};
+    for (int cut = 0; cut < 4; ++cut) campaign.Reach(cutNames[cut], cuts[cut], drawn, 0.1);
 }

@@ -93,8 +93,18 @@ public:
         ++faults_;
         return false;
     }
-    // After each case: counts it as a fault when it recorded a failure.
+    // A reach figure: `count` of `of` cases got that far. Printed, and a
+    // failure below the fraction `floor` (a parser that refuses everything
+    // early, or a loop that stopped reaching the code it was made for).
+    void Reach(const char* what, std::size_t count, std::size_t of, double floor) {
+        std::printf("[ hostile  ] %s: %s in %u of %u\n", parser_, what, static_cast<unsigned>(count),
+                    static_cast<unsigned>(of));
+        EXPECT_GE(count, static_cast<std::size_t>(floor * of)) << parser_ << ": too few cases " << what;
+    }
+    // After each case: counts it as a fault when it recorded a failure (a
+    // damaged heap included, under make fuzz).
     void EndCase() {
+        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << parser_ << ": a heap block was damaged";
         const int parts = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         if (parts > parts_) ++faults_;
         parts_ = parts;
@@ -109,6 +119,37 @@ private:
     std::size_t faults_ = 0;
     int parts_ = 0;
     FolderWatch watch_;
+};
+
+// Where a block ends readable memory ends: a read past the block faults.
+class GuardedBlock {
+public:
+    explicit GuardedBlock(SIZE_T capacity) {
+        SYSTEM_INFO system = {};
+        GetSystemInfo(&system);
+        const SIZE_T page = system.dwPageSize;
+        readable_ = (capacity + page - 1) / page * page;
+        pages_ = static_cast<BYTE*>(VirtualAlloc(nullptr, readable_ + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old = 0;
+        if (pages_) VirtualProtect(pages_ + readable_, page, PAGE_NOACCESS, &old);
+    }
+    ~GuardedBlock() {
+        if (pages_) VirtualFree(pages_, 0, MEM_RELEASE);
+    }
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    SIZE_T Capacity() const { return readable_; }
+    // The bytes, placed so that their last one is the last readable byte.
+    const BYTE* Place(const std::vector<BYTE>& data) {
+        BYTE* start = pages_ + readable_ - data.size();
+        if (!data.empty()) std::memcpy(start, data.data(), data.size());
+        return start;
+    }
+    bool Ok() const { return pages_ != nullptr; }
+
+private:
+    BYTE* pages_ = nullptr;
+    SIZE_T readable_ = 0;
 };
 
 // The case's bytes, for a failure message.

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -616,12 +618,45 @@ HGLOBAL BlockOf(const std::vector<BYTE>& bytes) {
     return block;
 }
 
+// Every container handed out is also copied into a guard-page block, and the
+// session's GlobalLock of it answers that copy until it is freed (the handle
+// may then come back for a block of the session's own): a read past its end
+// faults.
+std::map<HGLOBAL, const BYTE*> g_guarded;
+LPVOID(WINAPI* g_globalLock)(HGLOBAL);
+BOOL(WINAPI* g_globalUnlock)(HGLOBAL);
+HGLOBAL(WINAPI* g_globalFree)(HGLOBAL);
+LPVOID WINAPI GuardedLock(HGLOBAL block) {
+    const auto found = g_guarded.find(block);
+    return found != g_guarded.end() ? const_cast<BYTE*>(found->second) : g_globalLock(block);
+}
+BOOL WINAPI GuardedUnlock(HGLOBAL block) { return g_guarded.count(block) ? FALSE : g_globalUnlock(block); }
+HGLOBAL WINAPI GuardedFree(HGLOBAL block) {
+    g_guarded.erase(block);
+    return g_globalFree(block);
+}
+
+// Whether a pixel-type container offers `wanted`, from its bytes alone:
+// TW_UINT16 items, a one value that is it or an enumeration listing it
+// before the container ends.
+bool Offers(const std::vector<BYTE>& bytes, TW_UINT16 conType, TW_UINT16 wanted) {
+    auto word = [&](size_t at) { return at + 2 <= bytes.size() ? bytes[at] | bytes[at + 1] << 8 : -1; };
+    if (word(0) != TWTY_UINT16) return false;
+    if (conType == TWON_ONEVALUE) return word(2) == wanted;
+    if (conType != TWON_ENUMERATION || bytes.size() < 6) return false;
+    const DWORD count = static_cast<DWORD>(word(2)) | static_cast<DWORD>(word(4)) << 16;
+    for (DWORD i = 0; i < count && 16 + 2 * static_cast<size_t>(i) <= bytes.size(); ++i)
+        if (word(14 + 2 * static_cast<size_t>(i)) == wanted) return true;
+    return false;
+}
+
 // Containers a source might answer, mutated from well-formed ones of every
-// kind the negotiation reads, with their container type sometimes wrong too.
-// Each case must end its negotiation with the source's containers freed, ask
-// for a frame that starts at the origin and does not end before it (empty
-// only where the unit is one the copier does not convert), and stay within
-// its memory.
+// kind the negotiation reads, with their container type sometimes wrong too,
+// each read from guard-page memory. Each case must end its negotiation with
+// the source's containers freed, ask for a frame that starts at the origin
+// and does not end before it (empty only where the unit is one the copier
+// does not convert), ask for the mode's pixel type exactly when the source's
+// container offers it, and stay within its memory.
 TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
     struct Seed {
         TW_UINT16 cap, conType;
@@ -644,6 +679,19 @@ TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
     mutation::Random random(campaign.Seed());
     std::vector<HGLOBAL> handedOut;
     std::vector<std::string> shown;
+    std::vector<BYTE> pixelTypes;
+    TW_UINT16 pixelConType = 0;
+    const SIZE_T kLargest = 16 * 1024;
+    std::vector<std::unique_ptr<hostile::GuardedBlock>> guards;
+    for (int n = 0; n < 16; ++n) guards.push_back(std::make_unique<hostile::GuardedBlock>(kLargest));
+    for (const auto& guard : guards) ASSERT_TRUE(guard->Ok());
+    wintest::ScopedImportRedirect lock("kernel32.dll", "GlobalLock", reinterpret_cast<void*>(GuardedLock));
+    wintest::ScopedImportRedirect unlock("kernel32.dll", "GlobalUnlock", reinterpret_cast<void*>(GuardedUnlock));
+    wintest::ScopedImportRedirect free("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(GuardedFree));
+    ASSERT_TRUE(lock.active() && unlock.active() && free.active());
+    g_globalLock = reinterpret_cast<decltype(g_globalLock)>(lock.previous());
+    g_globalUnlock = reinterpret_cast<decltype(g_globalUnlock)>(unlock.previous());
+    g_globalFree = reinterpret_cast<decltype(g_globalFree)>(free.previous());
     manager.containerForUnits = true;
     manager.container = [&](TW_UINT16 cap, TW_UINT16* conType) -> HGLOBAL {
         // Mostly a mutation of a seed of this capability, sometimes of another.
@@ -653,18 +701,29 @@ TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
         const Seed& seed = own.empty() || random.Below(8) == 0 ? seeds[random.Below(seeds.size())]
                                                                 : *own[random.Below(own.size())];
         *conType = random.Below(10) == 0 ? static_cast<TW_UINT16>(random.Below(8)) : seed.conType;
-        const std::vector<BYTE> bytes =
+        std::vector<BYTE> bytes =
             random.Below(6) == 0 ? seed.bytes : mutation::Mutate(seed.bytes, random, 3, words);
+        if (bytes.size() > kLargest) bytes.resize(kLargest);
+        if (cap == ICAP_PIXELTYPE) {
+            pixelTypes = bytes;
+            pixelConType = *conType;
+        }
         shown.push_back(std::to_string(cap) + "/" + std::to_string(*conType) + ": " + hostile::Hex(bytes));
         handedOut.push_back(BlockOf(bytes));
+        if (handedOut.size() <= guards.size())  // as GlobalSize has it: an empty one holds a zero byte
+            g_guarded[handedOut.back()] = guards[handedOut.size() - 1]->Place(bytes.empty() ? std::vector<BYTE>(1) : bytes);
         return handedOut.back();
     };
+    size_t pixelTypeSet = 0;
     for (size_t i = 0; i < campaign.Cases(); ++i) {
         handedOut.clear();
+        g_guarded.clear();
         shown.clear();
+        pixelTypes.clear();
         manager.Clear();
         const PrinterMetrics printer{300, 300, 2479, 3508};
-        PrepareScan(session, printer, 25 + static_cast<int>(random.Below(376)), static_cast<int>(random.Below(3)),
+        const int mode = static_cast<int>(random.Below(3));
+        PrepareScan(session, printer, 25 + static_cast<int>(random.Below(376)), mode,
                     static_cast<int>(random.Below(3)));
         std::string context;
         for (const std::string& line : shown) context += line + "\n";
@@ -678,10 +737,17 @@ TEST_F(NegotiationTest, HostileContainersAreReadWithinThemselvesAndFreed) {
             EXPECT_GE(CTwainSession::Fix32ToFloat(frame.Right), 0.0f) << context;
             EXPECT_GE(CTwainSession::Fix32ToFloat(frame.Bottom), 0.0f) << context;
         }
+        bool asked = false;
+        for (const fake::Call* set : manager.Find(DAT_CAPABILITY, MSG_SET)) asked |= set->cap == ICAP_PIXELTYPE;
+        const TW_UINT16 wanted[] = {TWPT_RGB, TWPT_GRAY, TWPT_BW};
+        EXPECT_EQ(asked, Offers(pixelTypes, pixelConType, wanted[mode])) << "mode " << mode << "\n" << context;
+        pixelTypeSet += asked;
         ASSERT_TRUE(campaign.MemoryBounded()) << context;
         campaign.EndCase();
     }
+    g_guarded.clear();
     manager.container = nullptr;
+    campaign.Reach("pixel type asked for", pixelTypeSet, campaign.Cases(), 0.2);
 }
 
 }  // namespace

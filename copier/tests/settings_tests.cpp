@@ -1,6 +1,7 @@
 // The copier's settings in the registry, and the platform check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "copy_dialog.h"
@@ -114,12 +115,16 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << "no data value";
 
     // Lengths no driver reaches are not stored blocks, however small the data.
+    // A DEVMODE's dmSize and dmDriverExtra are two WORDs: up to 2 x 65535
+    // bytes, and the heap may round the block up to its next 16 bytes.
     WriteBinary(kPrinterKey, "DevMode", std::vector<BYTE>(30, 0xCD));
-    WriteDword(kPrinterKey, "LenDevMode", 64 * 1024);
-    kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
-    ASSERT_TRUE(largest) << "64 KB is still taken";
-    EXPECT_EQ(GlobalSize(largest.Get()), 64u * 1024);
-    for (LONG length : {64 * 1024 + 1, 300000000, -1}) {
+    for (LONG length : {64 * 1024, 64 * 1024 + 1, 2 * 0xFFFF, 2 * 0xFFFF + 16}) {
+        WriteDword(kPrinterKey, "LenDevMode", length);
+        kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
+        ASSERT_TRUE(largest) << length << " is taken";
+        EXPECT_EQ(GlobalSize(largest.Get()), static_cast<SIZE_T>(length));
+    }
+    for (LONG length : {2 * 0xFFFF + 17, 300000000, -1}) {
         WriteDword(kPrinterKey, "LenDevMode", length);
         EXPECT_FALSE(ReadPrinterBlob("LenDevMode", "DevMode")) << length;
     }
@@ -199,6 +204,14 @@ TEST_F(Settings, BlocksThatDoNotFitTheirOwnSizesAreNotRestored) {
         EXPECT_EQ(Bytes(App().GetDevMode()), goodMode);
     }
 
+    // The largest private part a driver may keep is restored byte for byte.
+    std::vector<BYTE> largest = goodMode;
+    reinterpret_cast<DEVMODEA*>(largest.data())->dmDriverExtra = 0xFFFF;
+    largest.resize(reinterpret_cast<DEVMODEA*>(largest.data())->dmSize + 0xFFFF, 0x5A);
+    StorePrinter(goodNames, largest);
+    App().LoadPrinterSelection();
+    EXPECT_EQ(Bytes(App().GetDevMode()), largest) << "a DEVMODE of " << largest.size() << " bytes";
+
     WriteDword(kPrinterKey, "LenDevNames", 0);
     WriteBinary(kPrinterKey, "DevNames", {});
     App().LoadPrinterSelection();
@@ -228,10 +241,34 @@ LONG MutatedLength(size_t size, mutation::Random& random) {
     }
 }
 
+// The block a stored length and data restore, worked out from the bytes
+// alone: the data in a zero-filled block of that length, when the length is
+// one a driver can write, the data fits it, and the block's own sizes (a
+// DEVMODE's dmSize and dmDriverExtra) or offsets (a DEVNAMES's three texts,
+// each ending inside) fit the block; otherwise nothing.
+std::vector<BYTE> ExpectedBlock(const std::vector<BYTE>& data, LONG length, bool devMode) {
+    const DWORD size = static_cast<DWORD>(length);
+    if (size > 2 * 0xFFFF + 16 || data.size() > size) return {};
+    std::vector<BYTE> block(data);
+    block.resize(size, 0);
+    auto word = [&](size_t at) { return static_cast<DWORD>(block[at] | block[at + 1] << 8); };
+    if (devMode) {
+        const DWORD smallest = 68;  // the first DEVMODE, up to dmTTOption
+        return size >= smallest && word(36) >= smallest && word(36) + word(38) <= size ? block
+                                                                                        : std::vector<BYTE>();
+    }
+    for (size_t text = 0; text < 6; text += 2) {
+        if (size < 8 || word(text) < 8 || word(text) >= size ||
+            std::find(block.begin() + word(text), block.end(), 0) == block.end())
+            return {};
+    }
+    return block;
+}
+
 // Hand-edited or damaged Status and Printer values, mutated from good ones:
-// each case restores only blocks that fit their own sizes and no larger than
-// 64 KB (or none), reads every Status value as stored or as its default, and
-// keeps the process within its memory.
+// each case restores exactly the blocks its stored bytes imply (or none),
+// reads every Status value as stored or as its default, and keeps the
+// process within its memory. Most cases keep a block of each kind.
 TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
     const std::vector<BYTE> goodNames = DevNamesBlock(wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
     const std::vector<BYTE> goodMode = PdfDevMode(true);
@@ -241,24 +278,25 @@ TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
     const DWORD types[] = {REG_DWORD, REG_BINARY, REG_SZ, REG_NONE, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ};
     hostile::Campaign campaign("stored settings", 0x5E771265, 300, 32u << 20);
     mutation::Random random(campaign.Seed());
+    size_t restored[2] = {0, 0};
     for (size_t i = 0; i < campaign.Cases(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
         DeleteCopierKeys();
         const std::vector<BYTE> names = mutation::Mutate(goodNames, random, 4, words);
         const std::vector<BYTE> mode = mutation::Mutate(goodMode, random, 4, words);
-        WriteDword(kPrinterKey, "LenDevNames", MutatedLength(names.size(), random));
+        const LONG namesLength = MutatedLength(names.size(), random);
+        const LONG modeLength = MutatedLength(mode.size(), random);
+        WriteDword(kPrinterKey, "LenDevNames", namesLength);
         WriteBinary(kPrinterKey, "DevNames", names);
-        WriteDword(kPrinterKey, "LenDevMode", MutatedLength(mode.size(), random));
+        WriteDword(kPrinterKey, "LenDevMode", modeLength);
         WriteBinary(kPrinterKey, "DevMode", mode);
         App().LoadPrinterSelection();
-        if (App().GetDevNames()) {
-            EXPECT_LE(GlobalSize(App().GetDevNames()), 64u * 1024);
-            EXPECT_TRUE(DevNamesFits(App().GetDevNames())) << hostile::Hex(names);
-        }
-        if (App().GetDevMode()) {
-            EXPECT_LE(GlobalSize(App().GetDevMode()), 64u * 1024);
-            EXPECT_TRUE(DevModeFits(App().GetDevMode())) << hostile::Hex(mode);
-        }
+        EXPECT_EQ(Bytes(App().GetDevNames()), ExpectedBlock(names, namesLength, false))
+            << namesLength << ": " << hostile::Hex(names);
+        EXPECT_EQ(Bytes(App().GetDevMode()), ExpectedBlock(mode, modeLength, true))
+            << modeLength << ": " << hostile::Hex(mode);
+        restored[0] += App().GetDevNames() != nullptr;
+        restored[1] += App().GetDevMode() != nullptr;
 
         for (const char* name : statusNames) {
             std::vector<BYTE> stored(random.Below(9));
@@ -276,6 +314,8 @@ TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
         ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(names) << "/ " << hostile::Hex(mode);
         campaign.EndCase();
     }
+    campaign.Reach("DEVNAMES restored", restored[0], campaign.Cases(), 0.25);
+    campaign.Reach("DEVMODE restored", restored[1], campaign.Cases(), 0.25);
 }
 
 TEST(Platform, TheWindows95FamilyAndNt4OnwardsAreSupported) {

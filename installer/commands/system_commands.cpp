@@ -186,24 +186,40 @@ bool FullPath(const char* path, char* full) {
     return length > 0 && length < static_cast<DWORD>(kPathSize);
 }
 
-// Whether the file `path` lies in `folder` or below it. Both are compared in
-// their full forms, without regard to case, so that a folder written another
-// way is still recognised. A folder gets a trailing backslash, so that C:\A
-// never takes in C:\AB.
+// Whether the full path `path` starts with the full folder `folder` and goes
+// on below it, without regard to case. The folder gets a trailing backslash,
+// so that C:\A never takes in C:\AB.
+bool StartsWithFolder(const char* path, const char* folder) {
+    char prefix[kPathSize];
+    if (!JoinPath(prefix, folder, "")) return false;
+    const int length = lstrlenA(prefix);
+    if (lstrlenA(path) <= length) return false;
+    // The folder's length must end a character of the path: half of a
+    // double-byte character is never compared.
+    const char* cut = path;
+    while (cut < path + length) cut = CharNextA(cut);
+    return cut == path + length &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
+}
+
+// Whether the file `path` lies in `folder` or below it, so that a folder
+// written another way is still recognised: both are compared in their full
+// forms, and, since GetFullPathNameA leaves an 8.3 name short, also in their
+// short forms (a program started as C:\PROGRA~1\... while the folder reads
+// C:\Program Files\..., or the other way round).
 bool LiesInFolder(const char* path, const char* folder) {
     char fullPath[kPathSize];
     char fullFolder[kPathSize];
-    char prefix[kPathSize];
-    if (!FullPath(path, fullPath) || !FullPath(folder, fullFolder) || !JoinPath(prefix, fullFolder, ""))
-        return false;
-    const int length = lstrlenA(prefix);
-    if (lstrlenA(fullPath) <= length) return false;
-    // The folder's length must end a character of the path: half of a
-    // double-byte character is never compared.
-    const char* cut = fullPath;
-    while (cut < fullPath + length) cut = CharNextA(cut);
-    return cut == fullPath + length &&
-           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, fullPath, length, prefix, length) == CSTR_EQUAL;
+    if (!FullPath(path, fullPath) || !FullPath(folder, fullFolder)) return false;
+    if (StartsWithFolder(fullPath, fullFolder)) return true;
+    // Both exist when the one lies in the other; a form that cannot be had
+    // is no match.
+    char shortPath[kPathSize];
+    char shortFolder[kPathSize];
+    const DWORD pathLength = GetShortPathNameA(fullPath, shortPath, kPathSize);
+    const DWORD folderLength = GetShortPathNameA(fullFolder, shortFolder, kPathSize);
+    return pathLength > 0 && pathLength < static_cast<DWORD>(kPathSize) && folderLength > 0 &&
+           folderLength < static_cast<DWORD>(kPathSize) && StartsWithFolder(shortPath, shortFolder);
 }
 
 void ForgetCleanupProgram() {

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -79,10 +80,12 @@ protected:
         return listing;
     }
 
-    // Fails the case when memory grew past the allowance.
+    // Fails the case when memory grew past the allowance, or (under make
+    // fuzz) a heap block was damaged.
     void CheckMemory(std::size_t caseNumber) const {
         const SIZE_T now = wintest::CommittedMemory();
         EXPECT_LT(now, memoryAtStart_ + kMemoryAllowance) << "case " << caseNumber;
+        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << "case " << caseNumber << ": a heap block was damaged";
     }
 
     // One line of figures per loop, in the test's output and its XML record.
@@ -331,6 +334,7 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
     ResetRunState();
     lstrcpyA(DefaultDir, (folder_ + "\\").c_str());
     FaultCounter counter;
+    std::size_t tokensExpanded = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         const Bytes script = mutation::Mutate(seedScript, random, 8, words);
@@ -353,6 +357,7 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
                 EXPECT_EQ(expanded[kPathSize + 7], 0x5A) << "case " << n;
                 if (fits) {
                     EXPECT_EQ(unavailable.name, nullptr) << "case " << n;
+                    ++tokensExpanded;
                 }
                 ReadNumber(token);
                 FindKeyword(token);
@@ -367,6 +372,9 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
     }
     ResetRunState();
     ReportFigures("script lines, tokens and expansion", cases, seed, counter.faults(), start);
+    // The seed holds some 140 tokens; most cases keep most of them.
+    std::printf("[ hostile  ] script lines: %u tokens expanded\n", static_cast<unsigned>(tokensExpanded));
+    EXPECT_GE(tokensExpanded, cases * 100) << "too few tokens read and expanded";
 }
 
 // Whole runs of the real step in both modes. Every run must end, by "end" or
@@ -374,7 +382,8 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
 // ones.
 TEST_F(HostileScript, RunsOfTheStep) {
     const std::uint64_t seed = mutation::Seed(0x5EED5C2);
-    const std::size_t cases = mutation::Cases(250);
+    // A whole run takes some 50 ms: make fuzz's larger numbers stop at 20,000.
+    const std::size_t cases = std::min<std::size_t>(mutation::Cases(250), 20000);
     mutation::Random random(seed);
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(false);
@@ -404,9 +413,50 @@ TEST_F(HostileScript, RunsOfTheStep) {
     writeSources();
     EXPECT_EQ(RunScript(seedScript, false, folder_), Outcome::kEnded) << Joined(g_boxes) << ScriptLine;
 
+    // The registry under the four roots a script names, but the test's own
+    // key, after every case: it may change only at key paths that the case's
+    // own text names (a mutated path names another key, rightly), and in the
+    // NT list of pending renames when it holds a moveatreboot; what came is
+    // removed again. HKEY_USERS holds this user's keys too.
+    const std::string own = "Software\\KopiwaFuzz";
+    std::string user;
+    char name[256];
+    for (DWORD i = 0; user.empty() && RegEnumKeyA(HKEY_USERS, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_USERS, (std::string(name) + "\\" + own).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        RegCloseKey(key);
+        user = std::string(name) + "\\";
+    }
+    ASSERT_FALSE(user.empty());
+    wintest::RegistryWatch registry[] = {{HKEY_CLASSES_ROOT, own}, {HKEY_CURRENT_USER, own},
+                                         {HKEY_LOCAL_MACHINE, own}, {HKEY_USERS, user + own}};
+    memoryAtStart_ = wintest::CommittedMemory();  // the listings above are the test's own
+    std::string text;
+    auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return t;
+    };
+    // Names as the registry gives them back: without the CR bytes that a
+    // script line drops, and through UTF-16, where a lead byte with no valid
+    // partner becomes the default character.
+    auto asStored = [](std::string t) {
+        t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
+        std::wstring wide(t.size() + 1, L'\0');
+        wide.resize(MultiByteToWideChar(CP_ACP, 0, t.data(), static_cast<int>(t.size()), &wide[0], t.size() + 1));
+        std::string back(wide.size() * 2 + 1, '\0');
+        back.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &back[0],
+                                        static_cast<int>(back.size()), nullptr, nullptr));
+        return back;
+    };
+    auto named = [&](const std::string& path) {
+        return text.find(lower(path)) != std::string::npos ||  // "" names the root itself
+               (path == "System\\CurrentControlSet\\Control\\Session Manager" &&
+                text.find("moveatreboot") != std::string::npos);
+    };
+
     FaultCounter counter;
-    std::size_t ended = 0;
-    std::size_t aborted = 0;
+    std::size_t ended = 0, aborted = 0, metered = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         writeSources();
@@ -414,6 +464,10 @@ TEST_F(HostileScript, RunsOfTheStep) {
         const Outcome outcome = RunScript(script, n % 2 == 0, folder_);
         EXPECT_NE(outcome, Outcome::kStuck) << "case " << n;
         (outcome == Outcome::kEnded ? ended : aborted) += 1;
+        metered += MeterTotal != 0 && MeterDone != 0;
+        text = lower(asStored(ToText(script)));
+        for (wintest::RegistryWatch& watch : registry)
+            EXPECT_EQ(watch.Changes(named), "") << "case " << n << ": the registry changed where the script names nothing";
         for (const std::string& box : g_boxes) EXPECT_TRUE(IsDefinedMessage(box)) << "case " << n << ": " << box;
         if (outcome == Outcome::kEnded) {
             for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
@@ -423,14 +477,63 @@ TEST_F(HostileScript, RunsOfTheStep) {
             ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
     }
     ReportFigures("script runs", cases, seed, counter.faults(), start);
-    std::printf("[ hostile  ] script runs: %u ended, %u aborted\n", static_cast<unsigned>(ended),
-                static_cast<unsigned>(aborted));
+    std::printf("[ hostile  ] script runs: %u ended, %u aborted, %u did work under the meter\n",
+                static_cast<unsigned>(ended), static_cast<unsigned>(aborted), static_cast<unsigned>(metered));
+    EXPECT_GE(ended, cases / 4) << "too few runs end normally";
+    EXPECT_GE(metered, cases / 5) << "too few runs reach the meter's work";
     DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }
 
 // ---------------------------------------------------------------------------
 // The command line
+
+// What a command line sets, worked out apart from the parser: tokens split
+// at blanks, stepping over double-byte characters whole; a token that opens
+// with a quote runs to the next quote. Options in any case, the later one
+// winning; a clean-up role takes its paths (empty when over 259 bytes or
+// missing) and its restart number.
+struct CommandFields {
+    bool install = true, silent = false, cleanupInstall = false, cleanupUninstall = false;
+    std::string target, dir;
+    int restart = 0;
+};
+CommandFields ExpectedFields(const std::string& line, const std::string& untouched) {
+    std::vector<std::string> tokens;
+    for (std::size_t at = 0; at < line.size();) {
+        if (line[at] == ' ') {
+            ++at;
+            continue;
+        }
+        const bool quoted = line[at] == '"';
+        std::string token;
+        for (at += quoted; at < line.size() && line[at] != (quoted ? '"' : ' ');) {
+            const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(line[at])) && at + 1 < line.size() ? 2 : 1;
+            token += line.substr(at, width);
+            at += width;
+        }
+        ++at;  // the closing quote or the blank
+        tokens.push_back(token);
+    }
+    CommandFields f;
+    f.target = f.dir = untouched;
+    auto path = [&](std::size_t i) { return i < tokens.size() && tokens[i].size() < kPathSize ? tokens[i] : ""; };
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::string& t = tokens[i];
+        if (lstrcmpiA(t.c_str(), "-i") == 0) f.install = true;
+        if (lstrcmpiA(t.c_str(), "-u") == 0) f.install = false;
+        if (lstrcmpiA(t.c_str(), "-s") == 0) f.silent = true;
+        const bool install = lstrcmpiA(t.c_str(), "-cleanupinstall") == 0;
+        if (!install && lstrcmpiA(t.c_str(), "-cleanupuninstall") != 0) continue;
+        f.cleanupInstall = install;
+        f.cleanupUninstall = !install;
+        f.target = path(++i);
+        if (install) continue;
+        f.dir = path(++i);
+        f.restart = ++i < tokens.size() ? ReadNumber(tokens[i].c_str()) : 0;  // atoi's way, tested alone
+    }
+    return f;
+}
 
 TEST_F(HostileInput, CommandLine) {
     const std::uint64_t seed = mutation::Seed(0x5EED0C1);
@@ -445,6 +548,7 @@ TEST_F(HostileInput, CommandLine) {
     const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-cleanupinstall ", "-cleanupuninstall ", "\"",
                                             " ", "\t", "表", "\x81", std::string(300, 'p'), "-2147483648"};
     FaultCounter counter;
+    std::size_t roles = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
         Bytes line = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
@@ -453,21 +557,29 @@ TEST_F(HostileInput, CommandLine) {
         std::memset(CleanupTarget, 0x5A, sizeof CleanupTarget);
         std::memset(CleanupDir, 0x5A, sizeof CleanupDir);
         ParseCommandLine(reinterpret_cast<const char*>(line.data()));
-        EXPECT_FALSE(CleanupInstallMode && CleanupUninstallMode) << "case " << n;
         // A role's paths are whole paths or nothing; a role never named
         // leaves them as they were.
-        if (CleanupInstallMode || CleanupUninstallMode) {
-            EXPECT_NE(std::memchr(CleanupTarget, '\0', sizeof CleanupTarget), nullptr) << "case " << n;
+        const CommandFields f = ExpectedFields(reinterpret_cast<const char*>(line.data()), "\x5A");
+        EXPECT_EQ(InstallMode != FALSE, f.install) << "case " << n;
+        EXPECT_EQ(SilentMode != FALSE, f.silent) << "case " << n;
+        EXPECT_EQ(CleanupInstallMode != FALSE, f.cleanupInstall) << "case " << n;
+        EXPECT_EQ(CleanupUninstallMode != FALSE, f.cleanupUninstall) << "case " << n;
+        for (const auto& field : {std::make_pair(CleanupTarget, f.target), std::make_pair(CleanupDir, f.dir)}) {
+            if (field.second == "\x5A")
+                EXPECT_EQ(field.first[0], '\x5A') << "case " << n;
+            else
+                EXPECT_EQ(std::string(field.first), field.second) << "case " << n;
         }
-        if (CleanupUninstallMode) {
-            EXPECT_NE(std::memchr(CleanupDir, '\0', sizeof CleanupDir), nullptr) << "case " << n;
-        }
+        EXPECT_EQ(CleanupRestart, f.restart) << "case " << n;
+        roles += f.cleanupInstall || f.cleanupUninstall;
         CheckMemory(n);
         if (counter.CaseFailed())
             ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ": " << ToText(line);
     }
     ResetRunState();
     ReportFigures("command line", cases, seed, counter.faults(), start);
+    std::printf("[ hostile  ] command line: a clean-up role in %u cases\n", static_cast<unsigned>(roles));
+    EXPECT_GE(roles, cases / 5) << "too few cases name a clean-up role";
 }
 
 // ---------------------------------------------------------------------------

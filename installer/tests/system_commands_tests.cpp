@@ -105,12 +105,16 @@ TEST_F(SystemCommands, CleanupCommandLinesNameThisProgramAndTheFolder) {
     EXPECT_EQ(std::string(CleanupProgram), self.substr(0, self.rfind('\\')) + "\\Second.exe");
     EXPECT_TRUE(RestartNeeded == FALSE) << "naming a clean-up program asks for no restart";
 
-    // The same folder written another way is still this program's folder.
+    // The same folder written another way is still this program's folder,
+    // also in its short (8.3) form, which GetFullPathNameA keeps short.
     std::string doubled = folder;
     doubled.insert(doubled.rfind('\\'), "\\");
     const std::string dotted = folder + "\\.";
     CharUpperA(&doubled[0]);
-    for (const std::string& written : {doubled, dotted}) {
+    char shortForm[MAX_PATH] = "";
+    ASSERT_GT(GetShortPathNameA(folder.c_str(), shortForm, sizeof shortForm), 0u);
+    ASSERT_NE(lstrcmpiA(shortForm, folder.c_str()), 0) << "the test's folder has no short form of its own";
+    for (const std::string& written : {doubled, dotted, std::string(shortForm)}) {
         lstrcpyA(DefaultDir, written.c_str());
         EXPECT_TRUE(RunLine(CleanupUninstallCommand, "cleanupuninstall \"%TMPDIR%Hbuninst.exe\" \"%DEFDIR%\""));
         EXPECT_EQ(std::string(CleanupArgs), "-cleanupuninstall \"" + self + "\" \"" + written + "\\\"") << written;

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -659,6 +660,145 @@ std::string ListingDifferences(const FileListing& before, const FileListing& aft
     for (const auto& entry : after)
         if (!before.count(entry.first)) text += "new: " + entry.first + "\n";
     return text;
+}
+
+namespace {
+
+std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
+
+bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+// `data` is a buffer for the values' data, one for the whole listing.
+void AddRegistry(HKEY key, const std::string& path, const std::string& skip, bool deep, FileListing& listing,
+                 std::vector<BYTE>& data) {
+    char name[16384];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, type = 0, dataSize = static_cast<DWORD>(data.size());
+        const LONG result = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+        if (result == ERROR_MORE_DATA)  // a larger value: its size stands for its data
+            dataSize = 0;
+        else if (result != ERROR_SUCCESS)
+            break;
+        listing[path + "\\@" + name] = std::to_string(type) + " " + std::string(data.begin(), data.begin() + dataSize);
+    }
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        const std::string child = Below(path, name);
+        if (!skip.empty() && SamePath(child, skip)) continue;
+        listing[child] = "key";
+        HKEY sub;
+        // Keys that lead elsewhere (symbolic links) are not entered: some lead
+        // back up, as CurrentControlSet does in Wine's registry.
+        if (deep && RegOpenKeyExA(key, name, REG_OPTION_OPEN_LINK, KEY_READ, &sub) == ERROR_SUCCESS) {
+            AddRegistry(sub, child, skip, deep, listing, data);
+            RegCloseKey(sub);
+        }
+    }
+}
+
+// A key and every key below it.
+void DeleteRegistryTree(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        char name[16384];
+        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteRegistryTree(root, Below(path, name));
+        RegCloseKey(key);
+    }
+    RegDeleteKeyA(root, path.c_str());
+}
+
+}  // namespace
+
+FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip, bool deep) {
+    FileListing listing;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return listing;
+    std::vector<BYTE> data(65536);
+    AddRegistry(key, path, skip, deep, listing, data);
+    RegCloseKey(key);
+    return listing;
+}
+
+// A skipped key that is not there yet needs no parts of its own.
+RegistryWatch::RegistryWatch(HKEY root, const std::string& skip) : root_(root), skip_(skip) {
+    HKEY key;
+    if (RegOpenKeyExA(root, skip.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) skip_.clear();
+    else RegCloseKey(key);
+    AddParts("");
+}
+
+RegistryWatch::~RegistryWatch() {
+    for (Part& part : parts_) {
+        RegCloseKey(part.key);
+        CloseHandle(part.event);
+    }
+}
+
+// The parts on the way to the skipped key are watched one level each (their
+// own values and subkey names); everything else as whole subtrees, but for
+// a large one with few subkeys (HKLM\Software), whose subkeys are parts of
+// their own, so that a change is listed again in a small part only.
+void RegistryWatch::AddParts(const std::string& path) {
+    const bool onTheWay = (path.empty() && !skip_.empty()) ||
+                          (skip_.size() > path.size() && SamePath(skip_.substr(0, path.size()), path) &&
+                           skip_[path.size()] == '\\');
+    Part part{path, !onTheWay, nullptr, CreateEventA(nullptr, FALSE, FALSE, nullptr), {}};
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_NOTIFY, &part.key) != ERROR_SUCCESS) {
+        CloseHandle(part.event);
+        return;
+    }
+    DWORD subkeys = 0;
+    RegQueryInfoKeyA(part.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    if (part.deep && subkeys < 100 && ListRegistry(root_, path, skip_, true).size() > 3000) part.deep = false;
+    RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event, TRUE);
+    part.before = ListRegistry(root_, path, skip_, part.deep);
+    parts_.push_back(part);
+    if (part.deep) return;
+    char name[16384];
+    for (DWORD i = 0; RegEnumKeyA(part.key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+        if (!SamePath(Below(path, name), skip_)) AddParts(Below(path, name));
+}
+
+std::string RegistryWatch::Changes(const std::function<bool(const std::string& path)>& allowed) {
+    std::string refused;
+    for (Part& part : parts_) {
+        if (WaitForSingleObject(part.event, 0) != WAIT_OBJECT_0) continue;
+        RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event,
+                                TRUE);
+        // What came at an allowed path goes again (a new key with all below it).
+        std::istringstream lines(ListingDifferences(part.before, ListRegistry(root_, part.path, skip_, part.deep)));
+        for (std::string line; std::getline(lines, line);) {
+            const std::string path = line.substr(line.find(": ") + 2);
+            const std::size_t value = path.rfind("\\@");
+            const std::string keyPath = path.substr(0, value);
+            HKEY key;
+            if (!allowed(keyPath))
+                refused += line + "\n";
+            else if (line.compare(0, 5, "new: ") == 0 && value == std::string::npos)
+                DeleteRegistryTree(root_, path);
+            else if (line.compare(0, 5, "new: ") == 0 &&
+                     RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueA(key, path.substr(value + 2).c_str());
+                RegCloseKey(key);
+            }
+        }
+        part.before = ListRegistry(root_, part.path, skip_, part.deep);
+    }
+    return refused;
+}
+
+// The process heap, where GlobalAlloc and the installer's HeapAlloc put
+// their blocks, every time; the others (the C library's, which also holds
+// the tests' own large listings) every 64th time, as validating them takes
+// long.
+bool HeapsIntactIfChecked() {
+    static const bool checked = !Env("KOPIWA_HEAP_CHECK").empty();
+    static unsigned calls = 0;
+    HANDLE heaps[256] = {GetProcessHeap()};
+    const DWORD count = !checked ? 0 : calls++ % 64 ? 1 : std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
+    bool intact = true;
+    for (DWORD i = 0; i < count; ++i) intact = HeapValidate(heaps[i], 0, nullptr) && intact;
+    return intact;
 }
 
 SIZE_T CommittedMemory() {

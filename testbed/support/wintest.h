@@ -38,6 +38,48 @@ FileListing ListFiles(const std::string& folder, const std::string& skip = "");
 // "changed: "), for a failure message; empty when they are equal.
 std::string ListingDifferences(const FileListing& before, const FileListing& after);
 
+// The registry below `root`\`path` in the same form, so that ListingDifferences
+// compares it too: "key" for each key, the type and data for each value (named
+// key path, "\\@", value name). Nothing at or below `skip`, and no link
+// key is entered; with `deep` false
+// only the key's own values and the names of its subkeys.
+FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip = "", bool deep = true);
+
+// Watches the registry below `root` but its key `skip` for changes, cheaply:
+// Windows signals a change under each watched part, and only a part that
+// signalled is listed again and compared with how it began.
+class RegistryWatch {
+public:
+    RegistryWatch(HKEY root, const std::string& skip);
+    ~RegistryWatch();
+    RegistryWatch(const RegistryWatch&) = delete;
+    RegistryWatch& operator=(const RegistryWatch&) = delete;
+    // The differences (as ListingDifferences gives them) at paths that
+    // `allowed` refuses. Keys and values that came at allowed paths are
+    // deleted again; what stays is the new starting point.
+    std::string Changes(const std::function<bool(const std::string& path)>& allowed);
+
+private:
+    struct Part {
+        std::string path;
+        bool deep;
+        HKEY key;
+        HANDLE event;
+        FileListing before;
+    };
+    void AddParts(const std::string& path);
+    HKEY root_;
+    std::string skip_;
+    std::vector<Part> parts_;
+};
+
+// Under make fuzz (KOPIWA_HEAP_CHECK set, Wine's heap checks on): whether
+// the heaps of this process validate (the process heap each time, all of
+// them every 64th). Wine reports a damaged block (an overrun tail, say)
+// only when it is validated, and the test runner fails the test on that
+// report. True without a check asked for.
+bool HeapsIntactIfChecked();
+
 // This process's committed memory (its page-file usage), for tests that keep
 // it bounded.
 SIZE_T CommittedMemory();
@@ -288,6 +330,7 @@ public:
     ScopedImportRedirect(const ScopedImportRedirect&) = delete;
     ScopedImportRedirect& operator=(const ScopedImportRedirect&) = delete;
     bool active() const { return previous_ != nullptr; }
+    void* previous() const { return previous_; }  // the function redirected from
 
 private:
     const char* dll_;
