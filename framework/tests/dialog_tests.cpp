@@ -209,16 +209,24 @@ TEST(PumpMessage, PreTranslatesDispatchesAndReportsAQuit) {
     EXPECT_EQ(message.wParam, 5u);
 }
 
-TEST(Centring, AnUnmovedDialogIsCentredOnTheScreen) {
-    ScriptedDialog dialog(IDD_PLAIN);
+// Runs `dialog` modally and answers where it stood once shown; `onInit` may
+// move it first.
+static RECT RectWhenShown(ScriptedDialog& dialog, void (*onInit)(HWND) = nullptr) {
     RECT shown{};
     dialog.onInit = [&](ScriptedDialog& d) {
+        if (onInit) onInit(d.m_hWnd);
         CallSoon([&] {
             shown = WindowRect(d.m_hWnd);
             d.EndDialog(IDOK);
         });
     };
     dialog.DoModal();
+    return shown;
+}
+
+TEST(Centring, AnUnmovedDialogIsCentredOnTheScreen) {
+    ScriptedDialog dialog(IDD_PLAIN);
+    const RECT shown = RectWhenShown(dialog);
     const RECT area = WorkArea();
     EXPECT_NEAR((shown.left + shown.right) / 2, (area.left + area.right) / 2, 1);
     EXPECT_NEAR((shown.top + shown.bottom) / 2, (area.top + area.bottom) / 2, 1);
@@ -232,26 +240,12 @@ TEST(Centring, ADialogCentresOverItsOwnerAndStaysWhereItWasMoved) {
     const RECT ownerRect = WindowRect(owner.m_hWnd);
 
     ScriptedDialog centred(IDD_PLAIN, &owner);
-    RECT shown{};
-    centred.onInit = [&](ScriptedDialog& d) {
-        CallSoon([&] {
-            shown = WindowRect(d.m_hWnd);
-            d.EndDialog(IDOK);
-        });
-    };
-    centred.DoModal();
+    RECT shown = RectWhenShown(centred);
     EXPECT_NEAR((shown.left + shown.right) / 2, (ownerRect.left + ownerRect.right) / 2, 1);
     EXPECT_NEAR((shown.top + shown.bottom) / 2, (ownerRect.top + ownerRect.bottom) / 2, 1);
 
     ScriptedDialog moved(IDD_PLAIN, &owner);
-    moved.onInit = [&](ScriptedDialog& d) {
-        SetWindowPos(d.m_hWnd, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        CallSoon([&] {
-            shown = WindowRect(d.m_hWnd);
-            d.EndDialog(IDOK);
-        });
-    };
-    moved.DoModal();
+    shown = RectWhenShown(moved, [](HWND d) { SetWindowPos(d, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER); });
     EXPECT_EQ(shown.left, 7);
     EXPECT_EQ(shown.top, 9);
 }
@@ -280,14 +274,7 @@ TEST(Centring, ADialogIsKeptOnItsOwnersMonitorOrWhatTheSystemKnowsInstead) {
     for (int i = 0; i < 3; ++i) {
         g_screens = cases[i];
         ScriptedDialog dialog(IDD_PLAIN, &owner);
-        RECT shown{};
-        dialog.onInit = [&](ScriptedDialog& d) {
-            CallSoon([&] {
-                shown = WindowRect(d.m_hWnd);
-                d.EndDialog(IDOK);
-            });
-        };
-        dialog.DoModal();
+        const RECT shown = RectWhenShown(dialog);
         EXPECT_EQ(shown.right, expected[i].right) << "case " << i;
         EXPECT_EQ(shown.bottom, expected[i].bottom) << "case " << i;
         EXPECT_EQ(g_screens.monitorAskedFor, i == 0 ? owner.m_hWnd : nullptr) << "the owner's monitor";
