@@ -55,8 +55,8 @@ std::string WindowsDir() {
 StartedHandles OwnStartedHandles(const PROCESS_INFORMATION& info) {
     StartedHandles handles;
     if (!info.hProcess) return handles;
-    handles.process = OwnedHandle(info.hProcess);
-    handles.thread = OwnedHandle(info.hThread);
+    handles.process.Reset(info.hProcess);
+    handles.thread.Reset(info.hThread);
     return handles;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "kfw/handles.h"
+
 namespace wintest {
 
 // Paths. Unix paths come from the environment the runner sets; Wine shows the
@@ -84,47 +86,14 @@ bool HeapsIntactIfChecked();
 // it bounded.
 SIZE_T CommittedMemory();
 
-// A kernel handle the harness owns: closed once, when the owner goes or is
-// told to, and never again. Wine keeps keys, processes, threads and files in
-// one handle table per process, so a second close of a number can close
-// whatever took it over: once, the test's own HKEY_CURRENT_USER.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle() { Close(); }
-    OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Detach()) {}
-    OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = other.Detach();
-        }
-        return *this;
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Detach() {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-    void Close() {
-        if (*this) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
-// The handles CreateProcessA gave for a started program, owned, or none: for
-// a Unix program Wine answers with no process handle and a stray number in
-// place of the thread's, which is not ours to close.
+// The handles CreateProcessA gave for a started program, owned (closed once,
+// when the owner goes), or none: for a Unix program Wine answers with no
+// process handle and a stray number in place of the thread's. Wine keeps
+// keys, processes, threads and files in one handle table per process, so
+// closing that number can close whatever has it: once, the test's own
+// HKEY_CURRENT_USER.
 struct StartedHandles {
-    OwnedHandle process, thread;
+    kfw::UniqueHandle process, thread;
 };
 StartedHandles OwnStartedHandles(const PROCESS_INFORMATION& info);
 
