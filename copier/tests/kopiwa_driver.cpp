@@ -86,24 +86,7 @@ HKEY OpenKey(const char* key, bool create) {
 
 }  // namespace
 
-namespace {
-
-void DeleteKeyTree(HKEY parent, const char* path) {
-    HKEY key;
-    if (RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char child[256];
-    DWORD size = sizeof child;
-    while (RegEnumKeyExA(key, 0, child, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-        DeleteKeyTree(key, child);
-        size = sizeof child;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(parent, path);
-}
-
-}  // namespace
-
-void DeleteCopierKeys() { DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Harbel"); }
+void DeleteCopierKeys() { wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Harbel"); }
 
 bool ReadDword(const char* key, const char* name, LONG* value) {
     HKEY handle = OpenKey(key, false);

@@ -265,19 +265,10 @@ std::string Joined(const std::vector<std::string>& texts) {
     return joined;
 }
 
-void DeleteKeyTree(HKEY root, const char* path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char name[256];
-    while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteKeyTree(key, name);
-    RegCloseKey(key);
-    RegDeleteKeyA(root, path);
-}
-
 // The registry as every case starts: the value that defaultdirfromreg reads
 // names the test's folder, and nothing that an earlier case stored is left.
 void ResetFuzzKey(const std::string& folder) {
-    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     HKEY key;
     if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key) != ERROR_SUCCESS) return;
     const std::string dir = folder + "\\";
@@ -481,7 +472,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
                 static_cast<unsigned>(ended), static_cast<unsigned>(aborted), static_cast<unsigned>(metered));
     EXPECT_GE(ended, cases / 4) << "too few runs end normally";
     EXPECT_GE(metered, cases / 5) << "too few runs reach the meter's work";
-    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
+    wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }
 

@@ -19,14 +19,7 @@ protected:
     }
     void TearDown() override { DeleteTree(HKEY_CURRENT_USER, kBase); }
 
-    static void DeleteTree(HKEY root, const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-        char name[256];
-        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteTree(key, name);
-        RegCloseKey(key);
-        RegDeleteKeyA(root, path.c_str());
-    }
+    static void DeleteTree(HKEY root, const std::string& path) { wintest::DeleteRegistryTree(root, path); }
     static bool KeyExists(HKEY root, const std::string& path) {
         HKEY key;
         if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

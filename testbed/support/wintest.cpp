@@ -695,7 +695,8 @@ void AddRegistry(HKEY key, const std::string& path, const std::string& skip, boo
     }
 }
 
-// A key and every key below it.
+}  // namespace
+
 void DeleteRegistryTree(HKEY root, const std::string& path) {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
@@ -705,8 +706,6 @@ void DeleteRegistryTree(HKEY root, const std::string& path) {
     }
     RegDeleteKeyA(root, path.c_str());
 }
-
-}  // namespace
 
 FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip, bool deep) {
     FileListing listing;

@@ -40,6 +40,9 @@ FileListing ListFiles(const std::string& folder, const std::string& skip = "");
 // "changed: "), for a failure message; empty when they are equal.
 std::string ListingDifferences(const FileListing& before, const FileListing& after);
 
+// Deletes the key `path` under `root` and every key below it.
+void DeleteRegistryTree(HKEY root, const std::string& path);
+
 // The registry below `root`\`path` in the same form, so that ListingDifferences
 // compares it too: "key" for each key, the type and data for each value (named
 // key path, "\\@", value name). Nothing at or below `skip`, and no link
