@@ -111,4 +111,11 @@ init_prefix() {
   # data folder by this build; the Fonts folder of the prefix is always searched.
   cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
   wineserver -w
+  # The profile's Desktop, Documents, Templates and the like are links to the
+  # Unix home: folders of their own instead, so that a test's Windows keeps to
+  # its prefix and a listing of drive C does not walk the developer's home.
+  local link
+  find "$prefix/drive_c/users" -type l -xtype d | while read -r link; do
+    rm "$link" && mkdir "$link"
+  done
 }
