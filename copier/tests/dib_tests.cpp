@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dib.h"
-#include "hostile_input_support.h"
+#include "hostile_campaign.h"
 #include "print_geometry.h"
 
 namespace {
@@ -566,7 +566,7 @@ TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
     hostile::Campaign campaign("scanner bitmaps", 0xB17A9, 10000, 16u << 20);
     mutation::Random random(campaign.Seed());
     size_t accepted = 0, drawn = 0, cuts[4] = {0, 0, 0, 0};
-    for (size_t i = 0; i < campaign.Cases(); ++i) {
+    for (size_t i = 0; campaign.Going(i); ++i) {
         std::vector<BYTE> data = mutation::Mutate(seeds[random.Below(seeds.size())], random, 4, words);
         if (data.size() > kLargest) data.resize(kLargest);
         const BYTE* block = guarded.Place(data);
@@ -612,8 +612,7 @@ TEST(HostileBitmaps, EveryBlockIsRefusedOrDrawnWithinItself) {
             }
             if (palette) DeleteObject(palette);
         }
-        ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(data);
-        campaign.EndCase();
+        campaign.EndCase(i, hostile::Hex(data));
     }
     campaign.Reach("accepted", accepted, campaign.Cases(), 0.25);
     campaign.Reach("drawn at a size", drawn, accepted, 0.8);

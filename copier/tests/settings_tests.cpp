@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "copy_dialog.h"
-#include "hostile_input_support.h"
+#include "hostile_campaign.h"
 #include "kfw/print.h"
 #include "kopiwa_driver.h"
 #include "settings.h"
@@ -279,7 +279,7 @@ TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
     hostile::Campaign campaign("stored settings", 0x5E771265, 300, 32u << 20);
     mutation::Random random(campaign.Seed());
     size_t restored[2] = {0, 0};
-    for (size_t i = 0; i < campaign.Cases(); ++i) {
+    for (size_t i = 0; campaign.Going(i); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
         DeleteCopierKeys();
         const std::vector<BYTE> names = mutation::Mutate(goodNames, random, 4, words);
@@ -311,8 +311,7 @@ TEST_F(Settings, HostileStoredValuesAreRestoredOrIgnored) {
                 EXPECT_EQ(read, ExpectedDword(stored, -7)) << name << " type " << type << ": " << hostile::Hex(stored);
             }
         }
-        ASSERT_TRUE(campaign.MemoryBounded()) << hostile::Hex(names) << "/ " << hostile::Hex(mode);
-        campaign.EndCase();
+        campaign.EndCase(i, hostile::Hex(names) + "/ " + hostile::Hex(mode));
     }
     campaign.Reach("DEVNAMES restored", restored[0], campaign.Cases(), 0.25);
     campaign.Reach("DEVMODE restored", restored[1], campaign.Cases(), 0.25);

@@ -12,14 +12,12 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "hostile_campaign.h"
 #include "main_window.h"
 #include "mutation.h"
 #include "run_state.h"
@@ -41,8 +39,8 @@ std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes
 constexpr SIZE_T kMemoryAllowance = 64u << 20;
 
 // Each loop runs in a folder of its own, which is also the current folder and
-// the temporary folder: whatever a case writes lands there. The whole of
-// drive C and the test program's folder outside it must be as they were.
+// the temporary folder: whatever a case writes lands there, and the campaign
+// fails a case that changes anything outside it.
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,87 +54,19 @@ protected:
         hadTmp_ = GetEnvironmentVariableA("TMP", previousTmp_, sizeof previousTmp_) != 0;
         SetEnvironmentVariableA("TMP", (folder_ + "\\tmp").c_str());
         SetCurrentDirectoryA(folder_.c_str());
-
-        char module[MAX_PATH];
-        GetModuleFileNameA(nullptr, module, sizeof module);
-        programFolder_ = module;
-        programFolder_.erase(programFolder_.rfind('\\'));
-        before_ = ListOutside();
-        memoryAtStart_ = wintest::CommittedMemory();
     }
 
     void TearDown() override {
         SetCurrentDirectoryA(previousFolder_);
         SetEnvironmentVariableA("TMP", hadTmp_ ? previousTmp_ : nullptr);
-        EXPECT_EQ(wintest::ListingDifferences(before_, ListOutside()), "")
-            << "files outside the test's folder changed";
         wintest::RemoveTree(folder_);
     }
 
-    wintest::FileListing ListOutside() const {
-        wintest::FileListing listing = wintest::ListFiles("C:", folder_);
-        const wintest::FileListing program = wintest::ListFiles(programFolder_, folder_);
-        listing.insert(program.begin(), program.end());
-        return listing;
-    }
-
-    // Fails the case when memory grew past the allowance, or (under make
-    // fuzz) a heap block was damaged.
-    void CheckMemory(std::size_t caseNumber) const {
-        const SIZE_T now = wintest::CommittedMemory();
-        EXPECT_LT(now, memoryAtStart_ + kMemoryAllowance) << "case " << caseNumber;
-        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << "case " << caseNumber << ": a heap block was damaged";
-    }
-
-    // One line of figures per loop, in the test's output and its XML record.
-    void ReportFigures(const char* loop, std::size_t cases, std::uint64_t seed, std::size_t faults,
-                       std::chrono::steady_clock::time_point start) const {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        char line[200];
-        std::snprintf(line, sizeof line, "%s: %u cases, seed 0x%llX, %u failed, %.2f s", loop,
-                      static_cast<unsigned>(cases), static_cast<unsigned long long>(seed),
-                      static_cast<unsigned>(faults), seconds);
-        std::printf("[ hostile  ] %s\n", line);
-        ::testing::Test::RecordProperty(loop, line);
-    }
-
     std::string folder_;
-    std::string programFolder_;
     char previousFolder_[MAX_PATH] = "";
     char previousTmp_[MAX_PATH] = "";
     bool hadTmp_ = false;
-    wintest::FileListing before_;
-    SIZE_T memoryAtStart_ = 0;
 };
-
-// Counts the cases that failed any expectation.
-class FaultCounter {
-public:
-    FaultCounter() : failedBefore_(Failures()) {}
-    bool CaseFailed() {
-        const int now = Failures();
-        const bool failed = now != failedBefore_;
-        failedBefore_ = now;
-        if (failed) ++faults_;
-        return failed;
-    }
-    std::size_t faults() const { return faults_; }
-
-private:
-    static int Failures() {
-        const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
-        int failures = 0;
-        for (int i = 0; i < result->total_part_count(); ++i)
-            if (result->GetTestPartResult(i).failed()) ++failures;
-        return failures;
-    }
-    int failedBefore_;
-    std::size_t faults_ = 0;
-};
-
-// Stop reporting after a few failed cases: one is enough to look at.
-constexpr std::size_t kFaultsShown = 5;
 
 // ---------------------------------------------------------------------------
 // The setup script
@@ -317,17 +247,14 @@ class HostileScript : public HostileInput {};
 // The lexical layer alone, many times faster than whole runs: a mutated
 // script's lines, their tokens and the expansion of each token.
 TEST_F(HostileScript, LinesTokensAndExpansion) {
-    const std::uint64_t seed = mutation::Seed(0x5EED5C1);
-    const std::size_t cases = mutation::Cases(2000);
-    mutation::Random random(seed);
+    hostile::Campaign campaign("script lines, tokens and expansion", 0x5EED5C1, 2000, kMemoryAllowance, folder_);
+    mutation::Random random(campaign.Seed());
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(true);
     ResetRunState();
     lstrcpyA(DefaultDir, (folder_ + "\\").c_str());
-    FaultCounter counter;
     std::size_t tokensExpanded = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+    for (std::size_t n = 0; campaign.Going(n); ++n) {
         const Bytes script = mutation::Mutate(seedScript, random, 8, words);
         UseScriptText(reinterpret_cast<const char*>(script.data()), static_cast<DWORD>(script.size()));
         for (int line = 0; line < LineCount; ++line) {
@@ -357,25 +284,19 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
         char name[kPathSize];
         FindAppName(name, sizeof name);
         EXPECT_LT(std::strlen(name), static_cast<std::size_t>(kPathSize)) << "case " << n;
-        CheckMemory(n);
-        if (counter.CaseFailed())
-            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
+        campaign.EndCase(n, ToText(script));
     }
     ResetRunState();
-    ReportFigures("script lines, tokens and expansion", cases, seed, counter.faults(), start);
     // The seed holds some 140 tokens; most cases keep most of them.
-    std::printf("[ hostile  ] script lines: %u tokens expanded\n", static_cast<unsigned>(tokensExpanded));
-    EXPECT_GE(tokensExpanded, cases * 100) << "too few tokens read and expanded";
+    campaign.Reach("tokens expanded", tokensExpanded, campaign.Cases(), 100);
 }
 
 // Whole runs of the real step in both modes. Every run must end, by "end" or
 // by the abort message, and every message shown must be one of the defined
 // ones.
 TEST_F(HostileScript, RunsOfTheStep) {
-    const std::uint64_t seed = mutation::Seed(0x5EED5C2);
     // A whole run takes some 50 ms: make fuzz's larger numbers stop at 20,000.
     const std::size_t cases = std::min<std::size_t>(mutation::Cases(250), 20000);
-    mutation::Random random(seed);
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(false);
 
@@ -422,7 +343,6 @@ TEST_F(HostileScript, RunsOfTheStep) {
     ASSERT_FALSE(user.empty());
     wintest::RegistryWatch registry[] = {{HKEY_CLASSES_ROOT, own}, {HKEY_CURRENT_USER, own},
                                          {HKEY_LOCAL_MACHINE, own}, {HKEY_USERS, user + own}};
-    memoryAtStart_ = wintest::CommittedMemory();  // the listings above are the test's own
     std::string text;
     auto lower = [](std::string t) {
         for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
@@ -446,15 +366,15 @@ TEST_F(HostileScript, RunsOfTheStep) {
                 text.find("moveatreboot") != std::string::npos);
     };
 
-    FaultCounter counter;
-    std::size_t ended = 0, aborted = 0, metered = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+    hostile::Campaign campaign("script runs", 0x5EED5C2, cases, kMemoryAllowance, folder_);
+    mutation::Random random(campaign.Seed());
+    std::size_t ended = 0, metered = 0;
+    for (std::size_t n = 0; campaign.Going(n); ++n) {
         writeSources();
         const Bytes script = mutation::Mutate(seedScript, random, 4, words);
         const Outcome outcome = RunScript(script, n % 2 == 0, folder_);
         EXPECT_NE(outcome, Outcome::kStuck) << "case " << n;
-        (outcome == Outcome::kEnded ? ended : aborted) += 1;
+        ended += outcome == Outcome::kEnded;
         metered += MeterTotal != 0 && MeterDone != 0;
         text = lower(asStored(ToText(script)));
         for (wintest::RegistryWatch& watch : registry)
@@ -463,15 +383,10 @@ TEST_F(HostileScript, RunsOfTheStep) {
         if (outcome == Outcome::kEnded) {
             for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
         }
-        CheckMemory(n);
-        if (counter.CaseFailed())
-            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << ToText(script);
+        campaign.EndCase(n, ToText(script));
     }
-    ReportFigures("script runs", cases, seed, counter.faults(), start);
-    std::printf("[ hostile  ] script runs: %u ended, %u aborted, %u did work under the meter\n",
-                static_cast<unsigned>(ended), static_cast<unsigned>(aborted), static_cast<unsigned>(metered));
-    EXPECT_GE(ended, cases / 4) << "too few runs end normally";
-    EXPECT_GE(metered, cases / 5) << "too few runs reach the meter's work";
+    campaign.Reach("ended normally", ended, cases, 0.25);
+    campaign.Reach("did work under the meter", metered, cases, 0.2);
     wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }
@@ -527,9 +442,8 @@ CommandFields ExpectedFields(const std::string& line, const std::string& untouch
 }
 
 TEST_F(HostileInput, CommandLine) {
-    const std::uint64_t seed = mutation::Seed(0x5EED0C1);
-    const std::size_t cases = mutation::Cases(10000);
-    mutation::Random random(seed);
+    hostile::Campaign campaign("command line", 0x5EED0C1, 10000, kMemoryAllowance, folder_);
+    mutation::Random random(campaign.Seed());
     const std::vector<Bytes> seeds = {
         ToBytes("\"C:\\Program Files\\Harbel\\Setup.exe\" -s -u"),
         ToBytes("Setup.exe -cleanupuninstall \"C:\\Program Files\\Harbel\\Kopiwa\\Hbuninst.exe\" "
@@ -538,10 +452,8 @@ TEST_F(HostileInput, CommandLine) {
     };
     const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-cleanupinstall ", "-cleanupuninstall ", "\"",
                                             " ", "\t", "表", "\x81", std::string(300, 'p'), "-2147483648"};
-    FaultCounter counter;
     std::size_t roles = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+    for (std::size_t n = 0; campaign.Going(n); ++n) {
         Bytes line = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
         line.push_back('\0');
         ResetRunState();
@@ -563,14 +475,10 @@ TEST_F(HostileInput, CommandLine) {
         }
         EXPECT_EQ(CleanupRestart, f.restart) << "case " << n;
         roles += f.cleanupInstall || f.cleanupUninstall;
-        CheckMemory(n);
-        if (counter.CaseFailed())
-            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ": " << ToText(line);
+        campaign.EndCase(n, ToText(line));
     }
     ResetRunState();
-    ReportFigures("command line", cases, seed, counter.faults(), start);
-    std::printf("[ hostile  ] command line: a clean-up role in %u cases\n", static_cast<unsigned>(roles));
-    EXPECT_GE(roles, cases / 5) << "too few cases name a clean-up role";
+    campaign.Reach("name a clean-up role", roles, campaign.Cases(), 0.2);
 }
 
 // ---------------------------------------------------------------------------
@@ -614,9 +522,8 @@ std::string ExpectedRewrite(const Bytes& input, const std::string& entry, bool* 
 }
 
 TEST_F(HostileInput, WininitRewrite) {
-    const std::uint64_t seed = mutation::Seed(0x5EED1A1);
-    const std::size_t cases = mutation::Cases(400);
-    mutation::Random random(seed);
+    hostile::Campaign campaign("WININIT.INI rewrite", 0x5EED1A1, 400, kMemoryAllowance, folder_);
+    mutation::Random random(campaign.Seed());
     const std::vector<Bytes> seeds = {
         ToBytes("[Rename]\r\nNUL=C:\\OLD.TMP\r\n"),
         ToBytes("; list\r\n[rename]\r\n[Rename]\r\nC:\\A.DLL=C:\\A.NEW\r\n[Other]\r\nx=y"),
@@ -629,9 +536,7 @@ TEST_F(HostileInput, WininitRewrite) {
     const std::string in = folder_ + "\\wininit.in";
     const std::string out = folder_ + "\\wininit.out";
     const std::string wininit = folder_ + "\\WININIT.INI";
-    FaultCounter counter;
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t n = 0; n < cases && counter.faults() < kFaultsShown; ++n) {
+    for (std::size_t n = 0; campaign.Going(n); ++n) {
         const Bytes input = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
         wintest::WriteBytes(in, ToText(input));
 
@@ -663,14 +568,8 @@ TEST_F(HostileInput, WininitRewrite) {
             << "case " << n;
         const wintest::FileListing leftovers = wintest::ListFiles(folder_ + "\\tmp");
         EXPECT_TRUE(leftovers.empty()) << "case " << n << ": " << (leftovers.empty() ? "" : leftovers.begin()->first);
-        CheckMemory(n);
-        if (counter.CaseFailed()) {
-            std::string shown = ToText(input);
-            if (shown.size() > 400) shown = shown.substr(0, 400) + "...";
-            ADD_FAILURE() << "case " << n << " of seed 0x" << std::hex << seed << ":\n" << shown;
-        }
+        campaign.EndCase(n, ToText(input));
     }
-    ReportFigures("WININIT.INI rewrite", cases, seed, counter.faults(), start);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// What every hostile-input loop of the copier checks besides its own outcome:
-// the process's memory stays bounded, no file outside the test's folder
-// changes, and the figures of the run (seed, cases, time) are printed.
+// What every hostile-input loop checks besides its own outcome: after each
+// case, the process's memory stays bounded, the heaps are intact (under make
+// fuzz) and no file outside the loop's own folder changed; the figures of the
+// run (seed, cases, time, reach) are printed and recorded.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "mutation.h"
@@ -20,79 +20,37 @@
 
 namespace hostile {
 
-// Names, sizes and write times of the files directly inside `folder`.
-inline std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> FolderState(const std::string& folder) {
-    std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> state;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return state;
-    do {
-        const ULONGLONG size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        const ULONGLONG time = (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                               found.ftLastWriteTime.dwLowDateTime;
-        state[found.cFileName] = {size, time};
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return state;
-}
-
-// The folders a copier parser could write to by mistake: the current folder,
-// the temporary folder, the Windows folder and the program's own.
-class FolderWatch {
-public:
-    FolderWatch() {
-        char path[MAX_PATH] = "";
-        GetCurrentDirectoryA(sizeof path, path);
-        Add(path);
-        GetTempPathA(sizeof path, path);
-        Add(path);
-        Add(wintest::WindowsDir());
-        GetModuleFileNameA(nullptr, path, sizeof path);
-        if (char* slash = std::strrchr(path, '\\')) *slash = '\0';
-        Add(path);
-    }
-    // The folders whose files changed since the watch began.
-    std::string Changed() const {
-        std::string changed;
-        for (const auto& folder : before_)
-            if (FolderState(folder.first) != folder.second) changed += folder.first + " ";
-        return changed;
-    }
-
-private:
-    void Add(const std::string& folder) {
-        std::string trimmed = folder;
-        while (trimmed.size() > 3 && trimmed.back() == '\\') trimmed.pop_back();
-        before_[trimmed] = FolderState(trimmed);
-    }
-    std::map<std::string, std::map<std::string, std::pair<ULONGLONG, ULONGLONG>>> before_;
-};
-
-// One run of a loop: its seed and number of cases from the environment, the
-// memory ceiling, and the figures printed at the end.
+// One run of a loop: its seed and number of cases from the environment.
+// Cases may write in `ownFolder` only: all of drive C and the test program's
+// folder are watched, and a change elsewhere fails the case that made it.
 class Campaign {
 public:
-    Campaign(const char* parser, std::uint64_t seed, std::size_t cases, SIZE_T memoryAllowance)
-        : parser_(parser),
-          seed_(mutation::Seed(seed)),
-          cases_(mutation::Cases(cases)),
-          ceiling_(wintest::CommittedMemory() + memoryAllowance),
-          start_(GetTickCount()) {}
+    Campaign(const char* parser, std::uint64_t seed, std::size_t cases, SIZE_T memoryAllowance,
+             const std::string& ownFolder = "")
+        : parser_(parser), seed_(mutation::Seed(seed)), cases_(mutation::Cases(cases)) {
+        char program[MAX_PATH] = "";
+        GetModuleFileNameA(nullptr, program, sizeof program);
+        if (char* slash = std::strrchr(program, '\\')) *slash = '\0';
+        for (const std::string& folder : {std::string("C:"), std::string(program)})
+            files_.emplace_back(new wintest::FolderWatch(folder, ownFolder));
+        ceiling_ = wintest::CommittedMemory() + memoryAllowance;  // the listings are the test's own
+        start_ = GetTickCount();
+    }
     ~Campaign() {
-        const std::string changed = watch_.Changed();
-        EXPECT_EQ(changed, "") << parser_ << ": files changed outside the test's folder";
-        std::printf("[ hostile  ] %s: %u cases, seed 0x%llx, %u faults, %lu ms\n", parser_,
-                    static_cast<unsigned>(cases_), static_cast<unsigned long long>(seed_),
-                    static_cast<unsigned>(faults_), static_cast<unsigned long>(GetTickCount() - start_));
+        // Every part once more, in case a change went unsignalled.
+        for (auto& watch : files_) EXPECT_EQ(watch->Changes(Nowhere, true), "") << parser_ << ": files changed";
+        char line[200];
+        std::snprintf(line, sizeof line, "%s: %u cases, seed 0x%llX, %u faults, %lu ms", parser_,
+                      static_cast<unsigned>(cases_), static_cast<unsigned long long>(seed_),
+                      static_cast<unsigned>(faults_), static_cast<unsigned long>(GetTickCount() - start_));
+        std::printf("[ hostile  ] %s\n", line);
+        ::testing::Test::RecordProperty(parser_, line);
     }
     std::uint64_t Seed() const { return seed_; }
     std::size_t Cases() const { return cases_; }
-    // True while the process stays under its ceiling; counts a fault when not.
-    bool MemoryBounded() {
-        if (wintest::CommittedMemory() <= ceiling_) return true;
-        ++faults_;
-        return false;
-    }
+    // Whether case `n` is to run: there are more, and not so many have failed
+    // that another adds nothing to look at.
+    bool Going(std::size_t n) const { return n < cases_ && faults_ < 5; }
     // A reach figure: `count` of `of` cases got that far. Printed, and a
     // failure below the fraction `floor` (a parser that refuses everything
     // early, or a loop that stopped reaching the code it was made for).
@@ -101,24 +59,34 @@ public:
                     static_cast<unsigned>(of));
         EXPECT_GE(count, static_cast<std::size_t>(floor * of)) << parser_ << ": too few cases " << what;
     }
-    // After each case: counts it as a fault when it recorded a failure (a
-    // damaged heap included, under make fuzz).
-    void EndCase() {
-        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << parser_ << ": a heap block was damaged";
-        const int parts = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-        if (parts > parts_) ++faults_;
-        parts_ = parts;
+    // After each case: checks what every case must keep, and counts the case
+    // as a fault, shown with its `input`, when it recorded a failure.
+    void EndCase(std::size_t n, const std::string& input) {
+        EXPECT_LT(wintest::CommittedMemory(), ceiling_) << "case " << n << ": memory grew";
+        EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << "case " << n << ": a heap block was damaged";
+        for (auto& watch : files_)
+            EXPECT_EQ(watch->Changes(Nowhere), "") << "case " << n << ": files changed outside the test's folder";
+        const int parts = Failures();
+        if (parts == parts_) return;
+        ++faults_;
+        ADD_FAILURE() << parser_ << ": case " << n << " of seed 0x" << std::hex << seed_ << ":\n"
+                      << input.substr(0, 4000);
+        parts_ = Failures();
     }
 
 private:
+    static bool Nowhere(const std::string&) { return false; }
+    static int Failures() {
+        return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    }
     const char* parser_;
     std::uint64_t seed_;
     std::size_t cases_;
-    SIZE_T ceiling_;
-    DWORD start_;
+    std::vector<std::unique_ptr<wintest::FolderWatch>> files_;
+    SIZE_T ceiling_ = 0;
+    DWORD start_ = 0;
     std::size_t faults_ = 0;
-    int parts_ = 0;
-    FolderWatch watch_;
+    int parts_ = Failures();
 };
 
 // Where a block ends readable memory ends: a read past the block faults.

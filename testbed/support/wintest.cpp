@@ -621,7 +621,7 @@ std::string ReadBytes(const std::string& path) {
 
 namespace {
 
-void AddToListing(const std::string& folder, const std::string& skip, FileListing& listing) {
+void AddToListing(const std::string& folder, const std::string& skip, bool deep, FileListing& listing) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -635,16 +635,17 @@ void AddToListing(const std::string& folder, const std::string& skip, FileListin
                       found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
         const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         listing[path] = isFolder ? "folder" : entry;
-        if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) AddToListing(path, skip, listing);
+        if (deep && isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            AddToListing(path, skip, deep, listing);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
 }  // namespace
 
-FileListing ListFiles(const std::string& folder, const std::string& skip) {
+FileListing ListFiles(const std::string& folder, const std::string& skip, bool deep) {
     FileListing listing;
-    AddToListing(folder, skip, listing);
+    AddToListing(folder, skip, deep, listing);
     return listing;
 }
 
@@ -717,73 +718,113 @@ FileListing ListRegistry(HKEY root, const std::string& path, const std::string& 
     return listing;
 }
 
+TreeWatch::~TreeWatch() {
+    for (Part& part : parts_) {
+        if (part.key) {
+            RegCloseKey(part.key);
+            CloseHandle(part.signal);
+        } else {
+            FindCloseChangeNotification(part.signal);
+        }
+    }
+}
+
+void TreeWatch::AddParts(const std::string& path) {
+    const bool onTheWay = (path.empty() && !skip_.empty()) ||
+                          (skip_.size() > path.size() && SamePath(skip_.substr(0, path.size()), path) &&
+                           skip_[path.size()] == '\\');
+    Part part{path, false, nullptr, nullptr, List(path, false)};
+    std::vector<std::string> children;
+    for (const auto& entry : part.before)
+        if (entry.second == "key" || entry.second == "folder") children.push_back(entry.first);
+    if (!onTheWay && subtrees_) {
+        FileListing whole = List(path, true);
+        part.deep = children.size() >= 100 || whole.size() <= 3000;
+        if (part.deep) part.before.swap(whole);
+    }
+    if (!Arm(part)) return;
+    parts_.push_back(part);
+    if (!part.deep)
+        for (const std::string& child : children)
+            if (!SamePath(child, skip_)) AddParts(child);
+}
+
+bool TreeWatch::AnySignalled() const {
+    // One wait for many parts: a case must cost little when nothing changed.
+    std::vector<HANDLE> signals;
+    for (const Part& part : parts_) signals.push_back(part.signal);
+    for (std::size_t at = 0; at < signals.size(); at += MAXIMUM_WAIT_OBJECTS) {
+        const DWORD count = static_cast<DWORD>(std::min<std::size_t>(signals.size() - at, MAXIMUM_WAIT_OBJECTS));
+        if (WaitForMultipleObjects(count, &signals[at], FALSE, 0) < WAIT_OBJECT_0 + count) return true;
+    }
+    return false;
+}
+
+std::string TreeWatch::Changes(const std::function<bool(const std::string& path)>& allowed, bool everyPart) {
+    std::string refused;
+    if (!everyPart && !AnySignalled()) return refused;
+    for (Part& part : parts_) {
+        if (WaitForSingleObject(part.signal, 0) != WAIT_OBJECT_0 && !everyPart) continue;
+        Arm(part);
+        std::istringstream lines(ListingDifferences(part.before, List(part.path, part.deep)));
+        for (std::string line; std::getline(lines, line);) {
+            const std::string path = line.substr(line.find(": ") + 2);
+            if (!allowed(path.substr(0, path.rfind("\\@"))))
+                refused += line + "\n";
+            else if (line.compare(0, 5, "new: ") == 0)
+                RemoveNew(path);
+        }
+        part.before = List(part.path, part.deep);
+    }
+    return refused;
+}
+
 // A skipped key that is not there yet needs no parts of its own.
-RegistryWatch::RegistryWatch(HKEY root, const std::string& skip) : root_(root), skip_(skip) {
+RegistryWatch::RegistryWatch(HKEY root, const std::string& skip) : TreeWatch(skip, true), root_(root) {
     HKEY key;
     if (RegOpenKeyExA(root, skip.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) skip_.clear();
     else RegCloseKey(key);
     AddParts("");
 }
 
-RegistryWatch::~RegistryWatch() {
-    for (Part& part : parts_) {
-        RegCloseKey(part.key);
-        CloseHandle(part.event);
+FileListing RegistryWatch::List(const std::string& path, bool deep) const {
+    return ListRegistry(root_, path, skip_, deep);
+}
+
+bool RegistryWatch::Arm(Part& part) const {
+    if (!part.key) {
+        if (RegOpenKeyExA(root_, part.path.c_str(), 0, KEY_READ | KEY_NOTIFY, &part.key) != ERROR_SUCCESS) return false;
+        part.signal = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+    return RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                   part.signal, TRUE) == ERROR_SUCCESS;
+}
+
+// A new key goes with all below it; a new value ("key\\@name") alone.
+void RegistryWatch::RemoveNew(const std::string& path) const {
+    const std::size_t value = path.rfind("\\@");
+    HKEY key;
+    if (value == std::string::npos) {
+        DeleteRegistryTree(root_, path);
+    } else if (RegOpenKeyExA(root_, path.substr(0, value).c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, path.substr(value + 2).c_str());
+        RegCloseKey(key);
     }
 }
 
-// The parts on the way to the skipped key are watched one level each (their
-// own values and subkey names); everything else as whole subtrees, but for
-// a large one with few subkeys (HKLM\Software), whose subkeys are parts of
-// their own, so that a change is listed again in a small part only.
-void RegistryWatch::AddParts(const std::string& path) {
-    const bool onTheWay = (path.empty() && !skip_.empty()) ||
-                          (skip_.size() > path.size() && SamePath(skip_.substr(0, path.size()), path) &&
-                           skip_[path.size()] == '\\');
-    Part part{path, !onTheWay, nullptr, CreateEventA(nullptr, FALSE, FALSE, nullptr), {}};
-    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_NOTIFY, &part.key) != ERROR_SUCCESS) {
-        CloseHandle(part.event);
-        return;
-    }
-    DWORD subkeys = 0;
-    RegQueryInfoKeyA(part.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr);
-    if (part.deep && subkeys < 100 && ListRegistry(root_, path, skip_, true).size() > 3000) part.deep = false;
-    RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event, TRUE);
-    part.before = ListRegistry(root_, path, skip_, part.deep);
-    parts_.push_back(part);
-    if (part.deep) return;
-    char name[16384];
-    for (DWORD i = 0; RegEnumKeyA(part.key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
-        if (!SamePath(Below(path, name), skip_)) AddParts(Below(path, name));
+FolderWatch::FolderWatch(const std::string& folder, const std::string& skip) : TreeWatch(skip, false) {
+    AddParts(folder);
 }
 
-std::string RegistryWatch::Changes(const std::function<bool(const std::string& path)>& allowed) {
-    std::string refused;
-    for (Part& part : parts_) {
-        if (WaitForSingleObject(part.event, 0) != WAIT_OBJECT_0) continue;
-        RegNotifyChangeKeyValue(part.key, part.deep, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, part.event,
-                                TRUE);
-        // What came at an allowed path goes again (a new key with all below it).
-        std::istringstream lines(ListingDifferences(part.before, ListRegistry(root_, part.path, skip_, part.deep)));
-        for (std::string line; std::getline(lines, line);) {
-            const std::string path = line.substr(line.find(": ") + 2);
-            const std::size_t value = path.rfind("\\@");
-            const std::string keyPath = path.substr(0, value);
-            HKEY key;
-            if (!allowed(keyPath))
-                refused += line + "\n";
-            else if (line.compare(0, 5, "new: ") == 0 && value == std::string::npos)
-                DeleteRegistryTree(root_, path);
-            else if (line.compare(0, 5, "new: ") == 0 &&
-                     RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                RegDeleteValueA(key, path.substr(value + 2).c_str());
-                RegCloseKey(key);
-            }
-        }
-        part.before = ListRegistry(root_, part.path, skip_, part.deep);
-    }
-    return refused;
+bool FolderWatch::Arm(Part& part) const {
+    if (part.signal) return FindNextChangeNotification(part.signal) != FALSE;
+    const std::string folder = part.path.back() == ':' ? part.path + "\\" : part.path;  // "C:" is a current folder
+    part.signal = FindFirstChangeNotificationA(folder.c_str(), part.deep,
+                                               FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                                   FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    if (part.signal != INVALID_HANDLE_VALUE) return true;
+    part.signal = nullptr;
+    return false;
 }
 
 // The process heap, where GlobalAlloc and the installer's HeapAlloc put

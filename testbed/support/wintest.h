@@ -33,9 +33,9 @@ std::string ReadBytes(const std::string& path);  // empty when it cannot be read
 // Every file and folder below `folder` but `skip` (and what is inside it):
 // files with their size and last write time, folders as "folder", so that two
 // listings are equal when no file came, went or changed. Folders that lead
-// elsewhere (reparse points) are not entered.
+// elsewhere (reparse points) are not entered; with `deep` false, none is.
 using FileListing = std::map<std::string, std::string>;
-FileListing ListFiles(const std::string& folder, const std::string& skip = "");
+FileListing ListFiles(const std::string& folder, const std::string& skip = "", bool deep = true);
 // What differs between two listings, a line each ("new: ", "gone: ",
 // "changed: "), for a failure message; empty when they are equal.
 std::string ListingDifferences(const FileListing& before, const FileListing& after);
@@ -50,32 +50,65 @@ void DeleteRegistryTree(HKEY root, const std::string& path);
 // only the key's own values and the names of its subkeys.
 FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip = "", bool deep = true);
 
-// Watches the registry below `root` but its key `skip` for changes, cheaply:
-// Windows signals a change under each watched part, and only a part that
-// signalled is listed again and compared with how it began.
-class RegistryWatch {
+// Watches a tree (the registry below a root key, the files below a folder)
+// but its part `skip`, cheaply: Windows signals a change under each watched
+// part, and only a part that signalled is listed again and compared with how
+// it began. The parts on the way to `skip` are watched one level each; the
+// rest of the registry as whole subtrees, but for a large one with few
+// children (HKLM\Software), whose children are parts of their own. Every
+// folder is a part of its own: under Wine a folder's signal does not reach
+// below its own entries.
+class TreeWatch {
 public:
-    RegistryWatch(HKEY root, const std::string& skip);
-    ~RegistryWatch();
-    RegistryWatch(const RegistryWatch&) = delete;
-    RegistryWatch& operator=(const RegistryWatch&) = delete;
+    virtual ~TreeWatch();
+    TreeWatch(const TreeWatch&) = delete;
+    TreeWatch& operator=(const TreeWatch&) = delete;
     // The differences (as ListingDifferences gives them) at paths that
-    // `allowed` refuses. Keys and values that came at allowed paths are
-    // deleted again; what stays is the new starting point.
-    std::string Changes(const std::function<bool(const std::string& path)>& allowed);
+    // `allowed` refuses; with `everyPart`, signalled or not. Registry keys and
+    // values that came at allowed paths are deleted again; what stays is the
+    // new starting point.
+    std::string Changes(const std::function<bool(const std::string& path)>& allowed, bool everyPart = false);
 
-private:
+protected:
     struct Part {
         std::string path;
         bool deep;
-        HKEY key;
-        HANDLE event;
+        HKEY key;       // the registry's: the key notified of changes
+        HANDLE signal;  // set at a change
         FileListing before;
     };
+    TreeWatch(const std::string& skip, bool subtrees) : skip_(skip), subtrees_(subtrees) {}
     void AddParts(const std::string& path);
-    HKEY root_;
+    bool AnySignalled() const;
+    virtual FileListing List(const std::string& path, bool deep) const = 0;
+    // Asks for the next change's signal; the first call opens the part.
+    virtual bool Arm(Part& part) const = 0;
+    virtual void RemoveNew(const std::string& path) const = 0;
+
     std::string skip_;
+    bool subtrees_;  // whether a part may be a whole subtree
     std::vector<Part> parts_;
+};
+
+class RegistryWatch : public TreeWatch {
+public:
+    RegistryWatch(HKEY root, const std::string& skip);
+
+private:
+    FileListing List(const std::string& path, bool deep) const override;
+    bool Arm(Part& part) const override;
+    void RemoveNew(const std::string& path) const override;
+    HKEY root_;
+};
+
+class FolderWatch : public TreeWatch {
+public:
+    FolderWatch(const std::string& folder, const std::string& skip);
+
+private:
+    FileListing List(const std::string& path, bool deep) const override { return ListFiles(path, skip_, deep); }
+    bool Arm(Part& part) const override;
+    void RemoveNew(const std::string&) const override {}
 };
 
 // Under make fuzz (KOPIWA_HEAP_CHECK set, Wine's heap checks on): whether
