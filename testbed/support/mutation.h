@@ -38,6 +38,9 @@ inline std::uint64_t Seed(std::uint64_t fallback) { return EnvNumber("KOPIWA_FUZ
 inline std::size_t Cases(std::size_t fallback) {
     return static_cast<std::size_t>(EnvNumber("KOPIWA_FUZZ_CASES", fallback));
 }
+// Whether case `n` comes before KOPIWA_FUZZ_FIRST: a slow loop still makes
+// such a case, so that the later ones are the same, but does not run it.
+inline bool BeforeFirst(std::size_t n) { return n < EnvNumber("KOPIWA_FUZZ_FIRST", 0); }
 
 // One random edit of `data`: flip a bit, set a byte to a value that often
 // breaks parsers, insert, delete, duplicate a run, or cut the end off.
