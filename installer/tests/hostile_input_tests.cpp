@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,89 @@ protected:
 
 // ---------------------------------------------------------------------------
 // The setup script
+
+// Models of the lexical rules, worked out apart from the installer.
+//
+// A line: the text ends at 0x1A, a line at LF; CR bytes are dropped; a lead
+// byte whose partner would be a CR or the line end stands alone; a line over
+// 259 bytes keeps its first whole characters and is not whole.
+struct ExpectedLine {
+    std::string text;
+    bool whole = true;
+};
+std::vector<ExpectedLine> ExpectedLines(const Bytes& script) {
+    const std::string text = ToText(script).substr(0, ToText(script).find('\x1A'));
+    std::vector<ExpectedLine> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        ExpectedLine line;
+        for (std::size_t at = start; at < end && line.whole;) {
+            const bool pair = IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < end && text[at + 1] != '\r';
+            const std::string character = text[at] == '\r' ? "" : text.substr(at, pair ? 2 : 1);
+            line.whole = line.text.size() + character.size() < kPathSize;
+            if (line.whole) line.text += character;
+            at += pair ? 2 : 1;
+        }
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Tokens (of a script line or the command line): parted at `separators`,
+// never inside a double-byte character; one that opens with a quote runs to
+// the next quote, and the byte that ends a token is no part of the next.
+std::vector<std::string> ExpectedTokens(const std::string& line, const char* separators) {
+    auto separator = [&](char c) { return c != '\0' && std::strchr(separators, c); };
+    std::vector<std::string> tokens;
+    for (std::size_t at = 0; at < line.size();) {
+        if (separator(line[at])) {
+            ++at;
+            continue;
+        }
+        const bool quoted = line[at] == '"';
+        std::string token;
+        for (at += quoted; at < line.size() && (quoted ? line[at] != '"' : !separator(line[at]));) {
+            const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(line[at])) && at + 1 < line.size() ? 2 : 1;
+            token += line.substr(at, width);
+            at += width;
+        }
+        ++at;  // the closing quote or the separator
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+// An expansion: each "%NAME%" (any case, at a character's start) becomes its
+// folder, which ends in one backslash unless a backslash follows; the result
+// is whole when under 260 bytes, else its first whole characters that fit.
+using Folders = std::vector<std::pair<std::string, std::string>>;
+std::pair<std::string, bool> ExpectedExpansion(const std::string& token, const Folders& folders) {
+    std::vector<std::string> characters;
+    auto add = [&](const std::string& text, std::size_t at) {
+        const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
+        characters.push_back(text.substr(at, width));
+        return width;
+    };
+    for (std::size_t at = 0; at < token.size();) {
+        const auto named = std::find_if(folders.begin(), folders.end(), [&](const auto& folder) {
+            return lstrcmpiA(token.substr(at, folder.first.size()).c_str(), folder.first.c_str()) == 0;
+        });
+        if (named == folders.end()) {
+            at += add(token, at);
+            continue;
+        }
+        at += named->first.size();
+        for (std::size_t i = 0; i < named->second.size();) i += add(named->second, i);
+        if (characters.back() != "\\" && token[at] != '\\') characters.push_back("\\");
+    }
+    std::string output;
+    for (const std::string& character : characters) {
+        if (output.size() + character.size() >= kPathSize) return {output, false};
+        output += character;
+    }
+    return {output, true};
+}
 
 // A script that uses every keyword once, in the order a real one would.
 const char kSeedScript[] =
@@ -253,33 +337,47 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
     const std::vector<std::string> words = ScriptWords(true);
     ResetRunState();
     lstrcpyA(DefaultDir, (folder_ + "\\").c_str());
+    char windows[MAX_PATH], system[MAX_PATH], programs[MAX_PATH], program[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    GetSystemDirectoryA(system, MAX_PATH);
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAM_FILES, FALSE));
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const Folders folders = {{"%PRGDIR%", programs}, {"%DEFDIR%", DefaultDir}, {"%SYSDIR%", system},
+                             {"%WINDIR%", windows}, {"%TMPDIR%", folder_ + "\\tmp"},
+                             {"%SRCDIR%", std::string(program).substr(0, std::string(program).rfind('\\'))}};
     std::size_t tokensExpanded = 0;
     for (std::size_t n = 0; campaign.Going(n); ++n) {
         const Bytes script = mutation::Mutate(seedScript, random, 8, words);
         UseScriptText(reinterpret_cast<const char*>(script.data()), static_cast<DWORD>(script.size()));
+        const std::vector<ExpectedLine> expected = ExpectedLines(script);
+        ASSERT_EQ(LineCount, static_cast<int>(expected.size())) << "case " << n;
         for (int line = 0; line < LineCount; ++line) {
             // A guard after each buffer shows any write past its end.
             char buffer[kPathSize + 8];
             std::memset(buffer, 0x5A, sizeof buffer);
-            ReadScriptLine(line, buffer, kPathSize);
-            ASSERT_LT(std::strlen(buffer), static_cast<std::size_t>(kPathSize)) << "case " << n;
+            const BOOL whole = ReadScriptLine(line, buffer, kPathSize);
             EXPECT_EQ(buffer[kPathSize + 7], 0x5A) << "case " << n;
-            LineTokens tokens(buffer);
-            for (char* token = tokens.Next(kLineSeparators); token; token = tokens.Next(kLineSeparators)) {
+            const std::string text = expected[line].text.substr(0, expected[line].text.find('\0'));
+            ASSERT_EQ(std::string(buffer), text) << "case " << n << ", line " << line;
+            EXPECT_EQ(whole != FALSE, expected[line].whole) << "case " << n << ", line " << line;
+            std::vector<std::string> tokens;
+            LineTokens cutter(buffer);
+            for (char* token = cutter.Next(kLineSeparators); token; token = cutter.Next(kLineSeparators)) {
                 ASSERT_TRUE(token >= buffer && token < buffer + kPathSize) << "case " << n;
+                tokens.push_back(token);
                 char expanded[kPathSize + 8];
                 std::memset(expanded, 0x5A, sizeof expanded);
                 UnavailableFolder unavailable;
                 const BOOL fits = ExpandVariables(expanded, token, kPathSize, &unavailable);
-                EXPECT_LT(std::strlen(expanded), static_cast<std::size_t>(kPathSize)) << "case " << n;
                 EXPECT_EQ(expanded[kPathSize + 7], 0x5A) << "case " << n;
-                if (fits) {
-                    EXPECT_EQ(unavailable.name, nullptr) << "case " << n;
-                    ++tokensExpanded;
-                }
+                EXPECT_EQ(std::make_pair(std::string(expanded), fits != FALSE), ExpectedExpansion(token, folders))
+                    << "case " << n << ": " << token;
+                EXPECT_EQ(unavailable.name, nullptr) << "case " << n;
+                tokensExpanded += fits != FALSE;
                 ReadNumber(token);
                 FindKeyword(token);
             }
+            EXPECT_EQ(tokens, ExpectedTokens(text, kLineSeparators)) << "case " << n << ", line " << line;
         }
         char name[kPathSize];
         FindAppName(name, sizeof name);
@@ -409,22 +507,7 @@ struct CommandFields {
     int restart = 0;
 };
 CommandFields ExpectedFields(const std::string& line, const std::string& untouched) {
-    std::vector<std::string> tokens;
-    for (std::size_t at = 0; at < line.size();) {
-        if (line[at] == ' ') {
-            ++at;
-            continue;
-        }
-        const bool quoted = line[at] == '"';
-        std::string token;
-        for (at += quoted; at < line.size() && line[at] != (quoted ? '"' : ' ');) {
-            const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(line[at])) && at + 1 < line.size() ? 2 : 1;
-            token += line.substr(at, width);
-            at += width;
-        }
-        ++at;  // the closing quote or the blank
-        tokens.push_back(token);
-    }
+    const std::vector<std::string> tokens = ExpectedTokens(line, " ");
     CommandFields f;
     f.target = f.dir = untouched;
     auto path = [&](std::size_t i) { return i < tokens.size() && tokens[i].size() < kPathSize ? tokens[i] : ""; };
