@@ -2,6 +2,7 @@
 // Back and Cancel clicked, texts and the run state checked afterwards.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "resource.h"
@@ -59,6 +60,16 @@ protected:
     }
     void Next() { Click(IDOK); }
     void Back() { Click(IDC_BACK); }
+    // A route through the pages: ">" clicks Next, "<" clicks Back, and a
+    // title waits for that page.
+    ::testing::AssertionResult Walk(ScriptRun& run, std::initializer_list<const char*> route) {
+        for (const std::string step : route) {
+            if (step == ">") Next();
+            else if (step == "<") Back();
+            else if (!At(run, step.c_str())) return ::testing::AssertionFailure() << "no page " << step;
+        }
+        return ::testing::AssertionSuccess();
+    }
     void Cancel() { Click(IDCANCEL); }
     void Finish(ScriptRun& run, const char* title) {
         ASSERT_TRUE(At(run, title));
@@ -110,20 +121,8 @@ TEST_F(Wizard, AFreshInstallShowsEveryInstallPageInTurn) {
 
 TEST_F(Wizard, BackRetracesThePagesAndTheAnswersAreKept) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kFolderPage));
-    Next();
-    ASSERT_TRUE(At(run, kStartMenuPage));
-    Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
-    Back();
-    ASSERT_TRUE(At(run, kStartMenuPage));
-    Back();
-    ASSERT_TRUE(At(run, kFolderPage));
-    Back();
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage, ">", kStartMenuPage, ">", kInstallConfirmPage, "<",
+                           kStartMenuPage, "<", kFolderPage, "<", kWelcomePage, ">"}));
 
     ASSERT_TRUE(At(run, kFolderPage));
     SetDlgItemTextA(page_, IDC_FOLDER_EDIT, "E:\\別の場所");
@@ -151,17 +150,9 @@ TEST_F(Wizard, BackRetracesThePagesAndTheAnswersAreKept) {
 
 TEST_F(Wizard, WithoutTheStartMenuFlagThatPageIsSkippedBothWays) {
     ScriptRun run(WizardScript("3 0 \"%PRGDIR%Harbel\\Kopiwa\""));
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kFolderPage));
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage}));
     EXPECT_EQ(ControlText(page_, IDC_FOLDER_NOTE), "") << "no note given";
-    Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
-    Back();
-    ASSERT_TRUE(At(run, kFolderPage));
-    Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
-    Next();
+    ASSERT_TRUE(Walk(run, {">", kInstallConfirmPage, "<", kFolderPage, ">", kInstallConfirmPage, ">"}));
     Finish(run, kInstallDonePage);
     EXPECT_FALSE(AddToStartMenu);
 }
@@ -169,9 +160,7 @@ TEST_F(Wizard, WithoutTheStartMenuFlagThatPageIsSkippedBothWays) {
 TEST_F(Wizard, AnEarlierInstallationOffersTheSelectionAndItsFolder) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kSelectionPage));
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kSelectionPage}));
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_SELECT_INSTALL), BST_CHECKED);
     Next();
     ASSERT_TRUE(At(run, kFolderPage));
@@ -196,9 +185,7 @@ TEST_F(Wizard, AnEarlierInstallationOffersTheSelectionAndItsFolder) {
     ASSERT_TRUE(At(run, kSelectionPage));
     wintest::PostClick(page_, IDC_SELECT_UNINSTALL);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_SELECT_UNINSTALL) == BST_CHECKED; }));
-    Next();
-    ASSERT_TRUE(At(run, kUninstallConfirmPage));
-    Next();
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, ">"}));
     // The run is now an uninstall run: its finish page.
     Finish(run, kUninstallDonePage);
     EXPECT_FALSE(InstallMode);
@@ -208,26 +195,12 @@ TEST_F(Wizard, AnEarlierInstallationOffersTheSelectionAndItsFolder) {
 TEST_F(Wizard, BackToTheWelcomePageRestoresTheEntryMode) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kSelectionPage));
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kSelectionPage}));
     wintest::PostClick(page_, IDC_SELECT_UNINSTALL);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_SELECT_UNINSTALL) == BST_CHECKED; }));
-    Next();
-    ASSERT_TRUE(At(run, kUninstallConfirmPage));
-    Back();
-    ASSERT_TRUE(At(run, kSelectionPage));
-    Back();
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kSelectionPage));
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, "<", kSelectionPage, "<", kWelcomePage, ">", kSelectionPage}));
     Next();  // install, as the page opened
-    ASSERT_TRUE(At(run, kFolderPage));
-    Next();
-    ASSERT_TRUE(At(run, kStartMenuPage));
-    Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
-    Next();
+    ASSERT_TRUE(Walk(run, {kFolderPage, ">", kStartMenuPage, ">", kInstallConfirmPage, ">"}));
     Finish(run, kInstallDonePage);
     EXPECT_TRUE(InstallMode);
 }
@@ -243,9 +216,7 @@ TEST_F(Wizard, AnUninstallRunShowsTheWelcomeAndTheUninstallPages) {
     EXPECT_EQ(ControlText(page_, IDC_UNINSTALL_FOLDER), kEarlier);
     Back();
     ASSERT_TRUE(At(run, kWelcomePage)) << "an uninstall run goes back to the welcome page";
-    Next();
-    ASSERT_TRUE(At(run, kUninstallConfirmPage));
-    Next();
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, ">"}));
     Finish(run, kUninstallDonePage);
     EXPECT_FALSE(InstallMode);
 }
@@ -290,9 +261,7 @@ TEST_F(Wizard, CancelOnAnyPageOrItsCloseBoxStopsTheRun) {
     }
     // And on the uninstall confirmation of an uninstall run.
     ScriptRun run(WizardScript(), "Setup.exe -u");
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kUninstallConfirmPage));
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kUninstallConfirmPage}));
     Cancel();
     ExpectAborted(run, "KOPIWA セットアップ (アンインストール)");
 }
@@ -324,9 +293,7 @@ TEST_F(Wizard, AFolderWithoutADriveGoesUnderTheWindowsDrivesRoot) {
 
 TEST_F(Wizard, ATypedFolderLongerThanThePathBufferIsRefused) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
-    Next();
-    ASSERT_TRUE(At(run, kFolderPage));
+    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage}));
     std::string folder = "C:\\";
     while (folder.size() < 260) folder += "表";  // 261 bytes
     SetDlgItemTextA(page_, IDC_FOLDER_EDIT, folder.c_str());
