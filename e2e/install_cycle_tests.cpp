@@ -210,45 +210,17 @@ struct SystemState {
     std::set<std::string> keys;
 };
 
-void ListFiles(const std::string& folder, std::set<std::string>& out) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.insert(path + "\\");
-            // The user's Desktop, Documents... lead out of the prefix, into
-            // the Unix home folder.
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListFiles(path, out);
-        } else {
-            out.insert(path);
-        }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-}
-
-void ListKeys(HKEY root, const std::string& path, const std::string& label, std::set<std::string>& out) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    char name[1024];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        const std::string child = path + "\\" + name;
-        out.insert(label + "\\" + child);
-        ListKeys(root, child, label, out);
-    }
-    RegCloseKey(key);
-}
-
 SystemState TakeSnapshot() {
     SystemState state;
-    ListFiles("C:", state.files);
-    ListKeys(HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM", state.keys);
-    ListKeys(HKEY_CURRENT_USER, "Software", "HKCU", state.keys);
+    for (const auto& entry : wintest::ListFiles("C:"))
+        state.files.insert(entry.first + (entry.second == "folder" ? "\\" : ""));
+    const struct {
+        HKEY root;
+        const char *path, *label;
+    } branches[] = {{HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM"}, {HKEY_CURRENT_USER, "Software", "HKCU"}};
+    for (const auto& branch : branches)
+        for (const auto& entry : wintest::ListRegistry(branch.root, branch.path))
+            if (entry.second == "key") state.keys.insert(std::string(branch.label) + "\\" + entry.first);
     return state;
 }
 
