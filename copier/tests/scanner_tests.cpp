@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dib.h"
+#include "fake_twain.h"
 #include "high_memory.h"
 #include "scan_plan.h"
 #include "twain_session.h"
@@ -104,19 +105,7 @@ protected:
         owner = CreateWindowExA(0, wc.lpszClassName, "copier stand-in", WS_OVERLAPPEDWINDOW, 0, 0,
                                 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(owner, nullptr);
-        TW_IDENTITY identity{};
-        identity.Version.MajorNum = 1;
-        identity.Version.MinorNum = 10;
-        identity.Version.Language = TWLG_USA;
-        identity.Version.Country = TWCY_USA;
-        lstrcpynA(identity.Version.Info, "1.11", sizeof identity.Version.Info);
-        identity.ProtocolMajor = 1;
-        identity.ProtocolMinor = 6;
-        identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        lstrcpynA(identity.Manufacturer, "Harbel", sizeof identity.Manufacturer);
-        lstrcpynA(identity.ProductFamily, "KOPIWA", sizeof identity.ProductFamily);
-        lstrcpynA(identity.ProductName, "KOPIWA", sizeof identity.ProductName);
-        session.SetAppIdentity(identity, owner);
+        session.SetAppIdentity(fake::AppIdentity(), owner);
         g_session = &session;
         g_images.clear();
     }
