@@ -136,9 +136,11 @@ std::pair<std::string, bool> ExpectedExpansion(const std::string& token, const F
         return width;
     };
     for (std::size_t at = 0; at < token.size();) {
-        const auto named = std::find_if(folders.begin(), folders.end(), [&](const auto& folder) {
-            return lstrcmpiA(token.substr(at, folder.first.size()).c_str(), folder.first.c_str()) == 0;
-        });
+        auto named = folders.end();
+        if (token[at] == '%')
+            named = std::find_if(folders.begin(), folders.end(), [&](const auto& folder) {
+                return lstrcmpiA(token.substr(at, folder.first.size()).c_str(), folder.first.c_str()) == 0;
+            });
         if (named == folders.end()) {
             at += add(token, at);
             continue;
