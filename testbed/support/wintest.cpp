@@ -667,7 +667,34 @@ namespace {
 
 std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
 
-bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+// Ordinal, in any case, as the registry and the file system match names:
+// lstrcmpiA ignores control characters, and so takes "Key\x01" for "Key".
+bool SamePath(const std::string& a, const std::string& b) {
+    std::wstring names[2] = {Wide(a), Wide(b)};
+    for (std::wstring& name : names) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return names[0] == names[1];
+}
+
+// The names go as the registry keeps them (UTF-16): one that has no ANSI
+// form could not be opened again, and its parent would never empty.
+void DeleteKeyTree(HKEY root, const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        std::vector<std::wstring> children;
+        wchar_t name[256];  // the longest key name
+        for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == ERROR_SUCCESS; ++i) children.push_back(name);
+        RegCloseKey(key);
+        for (const std::wstring& child : children) DeleteKeyTree(root, path.empty() ? child : path + L"\\" + child);
+    }
+    RegDeleteKeyW(root, path.c_str());
+}
 
 // `data` is a buffer for the values' data, one for the whole listing.
 void AddRegistry(HKEY key, const std::string& path, const std::string& skip, bool deep, FileListing& listing,
@@ -698,15 +725,7 @@ void AddRegistry(HKEY key, const std::string& path, const std::string& skip, boo
 
 }  // namespace
 
-void DeleteRegistryTree(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char name[16384];
-        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) DeleteRegistryTree(root, Below(path, name));
-        RegCloseKey(key);
-    }
-    RegDeleteKeyA(root, path.c_str());
-}
+void DeleteRegistryTree(HKEY root, const std::string& path) { DeleteKeyTree(root, Wide(path)); }
 
 FileListing ListRegistry(HKEY root, const std::string& path, const std::string& skip, bool deep) {
     FileListing listing;
