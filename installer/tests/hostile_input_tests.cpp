@@ -395,8 +395,6 @@ TEST_F(HostileScript, LinesTokensAndExpansion) {
 // by the abort message, and every message shown must be one of the defined
 // ones.
 TEST_F(HostileScript, RunsOfTheStep) {
-    // A whole run takes some 50 ms: make fuzz's larger numbers stop at 20,000.
-    const std::size_t cases = std::min<std::size_t>(mutation::Cases(250), 20000);
     const Bytes seedScript = ToBytes(kSeedScript);
     const std::vector<std::string> words = ScriptWords(false);
 
@@ -468,8 +466,18 @@ TEST_F(HostileScript, RunsOfTheStep) {
                (path == "System\\CurrentControlSet\\Control\\Session Manager" &&
                 text.find("moveatreboot") != std::string::npos);
     };
+    // A file or folder outside the run's own folder that the text names
+    // name by name below its drive: a mutated path may start at a drive's
+    // root ("\\proposed"), and the run then rightly writes there.
+    auto namedFile = [&](const std::string& path) {
+        for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+            if (text.find(lower(path.substr(at + 1, path.find('\\', at + 1) - at - 1))) == std::string::npos)
+                return false;
+        return true;
+    };
 
-    hostile::Campaign campaign("script runs", 0x5EED5C2, cases, kMemoryAllowance, folder_);
+    // A whole run takes some 50 ms: make fuzz's larger numbers stop at 20,000.
+    hostile::Campaign campaign("script runs", 0x5EED5C2, 250, kMemoryAllowance, folder_, 20000);
     mutation::Random random(campaign.Seed());
     std::size_t ended = 0, metered = 0;
     for (std::size_t n = 0; campaign.Going(n); ++n) {
@@ -487,10 +495,10 @@ TEST_F(HostileScript, RunsOfTheStep) {
         if (outcome == Outcome::kEnded) {
             for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
         }
-        campaign.EndCase(n, ToText(script));
+        campaign.EndCase(n, ToText(script), namedFile);
     }
-    campaign.Reach("ended normally", ended, cases, 0.25);
-    campaign.Reach("did work under the meter", metered, cases, 0.2);
+    campaign.Reach("ended normally", ended, campaign.Cases(), 0.25);
+    campaign.Reach("did work under the meter", metered, campaign.Cases(), 0.2);
     wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
     ResetRunState();
 }

@@ -8,9 +8,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,14 +22,15 @@
 
 namespace hostile {
 
-// One run of a loop: its seed and number of cases from the environment.
-// Cases may write in `ownFolder` only: all of drive C and the test program's
-// folder are watched, and a change elsewhere fails the case that made it.
+// One run of a loop: its seed and number of cases from the environment, but
+// never more than `most`. Cases may write in `ownFolder` only: all of drive
+// C and the test program's folder are watched, and a change elsewhere fails
+// the case that made it.
 class Campaign {
 public:
     Campaign(const char* parser, std::uint64_t seed, std::size_t cases, SIZE_T memoryAllowance,
-             const std::string& ownFolder = "")
-        : parser_(parser), seed_(mutation::Seed(seed)), cases_(mutation::Cases(cases)) {
+             const std::string& ownFolder = "", std::size_t most = SIZE_MAX)
+        : parser_(parser), seed_(mutation::Seed(seed)), cases_(std::min(mutation::Cases(cases), most)) {
         char program[MAX_PATH] = "";
         GetModuleFileNameA(nullptr, program, sizeof program);
         if (char* slash = std::strrchr(program, '\\')) *slash = '\0';
@@ -59,13 +62,15 @@ public:
                     static_cast<unsigned>(of));
         EXPECT_GE(count, static_cast<std::size_t>(floor * of)) << parser_ << ": too few cases " << what;
     }
-    // After each case: checks what every case must keep, and counts the case
-    // as a fault, shown with its `input`, when it recorded a failure.
-    void EndCase(std::size_t n, const std::string& input) {
+    // After each case: checks what every case must keep (no file changed but
+    // at paths `filesAllowed` takes), and counts the case as a fault, shown
+    // with its `input`, when it recorded a failure.
+    void EndCase(std::size_t n, const std::string& input,
+                 const std::function<bool(const std::string&)>& filesAllowed = Nowhere) {
         EXPECT_LT(wintest::CommittedMemory(), ceiling_) << "case " << n << ": memory grew";
         EXPECT_TRUE(wintest::HeapsIntactIfChecked()) << "case " << n << ": a heap block was damaged";
         for (auto& watch : files_)
-            EXPECT_EQ(watch->Changes(Nowhere), "") << "case " << n << ": files changed outside the test's folder";
+            EXPECT_EQ(watch->Changes(filesAllowed), "") << "case " << n << ": files changed outside the test's folder";
         const int parts = Failures();
         if (parts == parts_) return;
         ++faults_;

@@ -64,9 +64,9 @@ public:
     TreeWatch(const TreeWatch&) = delete;
     TreeWatch& operator=(const TreeWatch&) = delete;
     // The differences (as ListingDifferences gives them) at paths that
-    // `allowed` refuses; with `everyPart`, signalled or not. Registry keys and
-    // values that came at allowed paths are deleted again; what stays is the
-    // new starting point.
+    // `allowed` refuses; with `everyPart`, signalled or not. Keys, values,
+    // files and folders that came at allowed paths are deleted again; what
+    // stays is the new starting point.
     std::string Changes(const std::function<bool(const std::string& path)>& allowed, bool everyPart = false);
 
 protected:
@@ -108,7 +108,7 @@ public:
 private:
     FileListing List(const std::string& path, bool deep) const override { return ListFiles(path, skip_, deep); }
     bool Arm(Part& part) const override;
-    void RemoveNew(const std::string&) const override {}
+    void RemoveNew(const std::string& path) const override { RemoveTree(path); }
 };
 
 // Under make fuzz (KOPIWA_HEAP_CHECK set, Wine's heap checks on): whether
