@@ -171,19 +171,26 @@ void EnableShutdownPrivilege() {
         AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
+// Whether a path call's answer, a length, is a whole path in its buffer.
+bool WholePath(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
+
 // The full path of this program file into `path` (kPathSize bytes).
 bool OwnProgramPath(char* path) {
     const DWORD length = GetModuleFileNameA(nullptr, path, kPathSize);
     path[kPathSize - 1] = '\0';
-    return length > 0 && length < static_cast<DWORD>(kPathSize);
+    return WholePath(length);
 }
 
 // The full form of `path` into `full` (kPathSize bytes): with its drive, and
 // without doubled backslashes or "." and ".." parts.
 bool FullPath(const char* path, char* full) {
     char* namePart = nullptr;
-    const DWORD length = GetFullPathNameA(path, kPathSize, full, &namePart);
-    return length > 0 && length < static_cast<DWORD>(kPathSize);
+    return WholePath(GetFullPathNameA(path, kPathSize, full, &namePart));
+}
+
+// The 8.3 form of the existing `path` into `shortForm` (kPathSize bytes).
+bool ShortPath(const char* path, char* shortForm) {
+    return WholePath(GetShortPathNameA(path, shortForm, kPathSize));
 }
 
 // Whether the full path `path` starts with the full folder `folder` and goes
@@ -216,10 +223,8 @@ bool LiesInFolder(const char* path, const char* folder) {
     // is no match.
     char shortPath[kPathSize];
     char shortFolder[kPathSize];
-    const DWORD pathLength = GetShortPathNameA(fullPath, shortPath, kPathSize);
-    const DWORD folderLength = GetShortPathNameA(fullFolder, shortFolder, kPathSize);
-    return pathLength > 0 && pathLength < static_cast<DWORD>(kPathSize) && folderLength > 0 &&
-           folderLength < static_cast<DWORD>(kPathSize) && StartsWithFolder(shortPath, shortFolder);
+    return ShortPath(fullPath, shortPath) && ShortPath(fullFolder, shortFolder) &&
+           StartsWithFolder(shortPath, shortFolder);
 }
 
 void ForgetCleanupProgram() {
