@@ -73,7 +73,13 @@ protected:
 // The setup script
 
 // Models of the lexical rules, worked out apart from the installer.
-//
+
+// Bytes of the character at `at` of a text that ends at `end`: a lead byte
+// with no partner before the end stands alone.
+std::size_t CharacterWidth(const std::string& text, std::size_t at, std::size_t end) {
+    return IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < end ? 2 : 1;
+}
+
 // A line: the text ends at 0x1A, a line at LF; CR bytes are dropped; a lead
 // byte whose partner would be a CR or the line end stands alone; a line over
 // 259 bytes keeps its first whole characters and is not whole.
@@ -82,17 +88,18 @@ struct ExpectedLine {
     bool whole = true;
 };
 std::vector<ExpectedLine> ExpectedLines(const Bytes& script) {
-    const std::string text = ToText(script).substr(0, ToText(script).find('\x1A'));
+    std::string text = ToText(script);
+    text.erase(std::min(text.find('\x1A'), text.size()));
     std::vector<ExpectedLine> lines;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         ExpectedLine line;
         for (std::size_t at = start; at < end && line.whole;) {
-            const bool pair = IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < end && text[at + 1] != '\r';
-            const std::string character = text[at] == '\r' ? "" : text.substr(at, pair ? 2 : 1);
+            const std::size_t width = text[at + 1] == '\r' ? 1 : CharacterWidth(text, at, end);
+            const std::string character = text[at] == '\r' ? "" : text.substr(at, width);
             line.whole = line.text.size() + character.size() < kPathSize;
             if (line.whole) line.text += character;
-            at += pair ? 2 : 1;
+            at += width;
         }
         lines.push_back(line);
         start = end + 1;
@@ -114,7 +121,7 @@ std::vector<std::string> ExpectedTokens(const std::string& line, const char* sep
         const bool quoted = line[at] == '"';
         std::string token;
         for (at += quoted; at < line.size() && (quoted ? line[at] != '"' : !separator(line[at]));) {
-            const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(line[at])) && at + 1 < line.size() ? 2 : 1;
+            const std::size_t width = CharacterWidth(line, at, line.size());
             token += line.substr(at, width);
             at += width;
         }
@@ -131,7 +138,7 @@ using Folders = std::vector<std::pair<std::string, std::string>>;
 std::pair<std::string, bool> ExpectedExpansion(const std::string& token, const Folders& folders) {
     std::vector<std::string> characters;
     auto add = [&](const std::string& text, std::size_t at) {
-        const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
+        const std::size_t width = CharacterWidth(text, at, text.size());
         characters.push_back(text.substr(at, width));
         return width;
     };
@@ -451,15 +458,11 @@ TEST_F(HostileScript, RunsOfTheStep) {
     // partner becomes the default character.
     auto asStored = [](std::string t) {
         t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
-        std::wstring wide(t.size() + 1, L'\0');
-        wide.resize(MultiByteToWideChar(CP_ACP, 0, t.data(), static_cast<int>(t.size()), &wide[0], t.size() + 1));
+        std::wstring wide = wintest::Wide(t);
         // The registry takes a run of backslashes in a key path as one.
         wide.erase(std::unique(wide.begin(), wide.end(), [](wchar_t a, wchar_t b) { return a == L'\\' && b == a; }),
                    wide.end());
-        std::string back(wide.size() * 2 + 1, '\0');
-        back.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &back[0],
-                                        static_cast<int>(back.size()), nullptr, nullptr));
-        return back;
+        return wintest::Narrow(wide);
     };
     auto named = [&](const std::string& path) {
         return text.find(lower(path)) != std::string::npos ||  // "" names the root itself

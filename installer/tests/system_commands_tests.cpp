@@ -71,11 +71,7 @@ std::vector<std::wstring> PendingRenames() {
     return entries;
 }
 
-std::wstring Wide(const std::string& text) {
-    WCHAR buffer[1024];
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer, 1024);
-    return buffer;
-}
+using wintest::Wide;
 
 // ---------------------------------------------------------------- clean-up
 

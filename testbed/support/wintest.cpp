@@ -533,9 +533,7 @@ Shortcut ReadShortcut(const std::string& linkPath) {
                                    reinterpret_cast<void**>(&shell)))) {
         IPersistFile* file = nullptr;
         if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            if (SUCCEEDED(file->Load(Wide(linkPath).c_str(), STGM_READ))) {
                 char text[1024] = "";
                 link.read = SUCCEEDED(shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH));
                 link.target = text;
@@ -663,16 +661,23 @@ std::string ListingDifferences(const FileListing& before, const FileListing& aft
     return text;
 }
 
-namespace {
-
-std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
-
 std::wstring Wide(const std::string& text) {
     std::wstring wide(text.size() + 1, L'\0');
     wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
                                     static_cast<int>(wide.size())));
     return wide;
 }
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow(text.size() * 2 + 1, '\0');
+    narrow.resize(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0],
+                                      static_cast<int>(narrow.size()), nullptr, nullptr));
+    return narrow;
+}
+
+namespace {
+
+std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
 
 // Ordinal, in any case, as the registry and the file system match names:
 // lstrcmpiA ignores control characters, and so takes "Key\x01" for "Key".

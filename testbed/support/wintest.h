@@ -40,6 +40,10 @@ FileListing ListFiles(const std::string& folder, const std::string& skip = "", b
 // "changed: "), for a failure message; empty when they are equal.
 std::string ListingDifferences(const FileListing& before, const FileListing& after);
 
+// Texts between the ANSI code page and UTF-16, whole (a text may hold NULs).
+std::wstring Wide(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
 // Deletes the key `path` under `root` and every key below it.
 void DeleteRegistryTree(HKEY root, const std::string& path);
 
