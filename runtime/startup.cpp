@@ -5,6 +5,8 @@
 
 #include <new>
 
+#include "x87_precision.h"
+
 extern "C" int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 // The constructor and destructor tables that the linker's default script
@@ -76,11 +78,7 @@ extern "C" int atexit(void (*function)()) {
 extern "C" void __cxa_pure_virtual() { FatalAppExitA(0, "pure virtual call"); }
 
 extern "C" void WinMainCRTStartup() {
-#ifdef __i386__
-    // The x87 unit computes with its full 64-bit mantissa, as the compiler's
-    // start-up set it and as the tests compute: Windows starts threads with 53.
-    __asm__ __volatile__("fninit");
-#endif
+    runtime::UseDoublePrecision();
     RunConstructors();
     const int exitCode = WinMain(GetModuleHandleA(nullptr), nullptr, ArgumentsOf(GetCommandLineA()), ShowCommand());
     RunDestructors();

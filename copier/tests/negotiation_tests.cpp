@@ -51,7 +51,7 @@ LONG DpiToDpm(int dpi) { return static_cast<LONG>(std::trunc(dpi * 100 * 0.39370
 TEST_F(NegotiationTest, ConvertsResolutionsFromEachUnitToDotsPerMetre) {
     struct Case {
         TW_UINT16 unit;
-        float perUnit;  // 300 dots per inch in that unit
+        float perUnit;  // dots per unit: 300 dots per inch in the first table
         LONG dpm;
     } cases[] = {
         {TWUN_INCHES, 300.0f, 11811},
@@ -70,6 +70,20 @@ TEST_F(NegotiationTest, ConvertsResolutionsFromEachUnitToDotsPerMetre) {
     LONG dpm = 0;
     session.DpmFromSourceUnits(300.0f, &dpm);
     EXPECT_EQ(dpm, 11811) << "truncated, not rounded (11811.02)";
+
+    // Products a hair below a whole number in double precision: an x87 unit
+    // left at its 64-bit mantissa rounds them up to it and reads one more.
+    const Case hairBelow[] = {
+        {TWUN_INCHES, 127.0f, 4999},
+        {TWUN_INCHES, 254.0f, 9999},
+        {TWUN_PICAS, 127.0f / 6, 4999},
+        {TWUN_PICAS, 254.0f / 6, 9999},
+    };
+    for (const Case& c : hairBelow) {
+        manager.unit = c.unit;
+        session.DpmFromSourceUnits(c.perUnit, &dpm);
+        EXPECT_EQ(dpm, c.dpm) << "unit " << c.unit << ", " << c.perUnit << " per unit";
+    }
 }
 
 TEST_F(NegotiationTest, ConvertsDotsPerMetreIntoEachUnit) {
@@ -482,6 +496,10 @@ TEST(ScanPlan, DividesTheResolutionByModeAndSpeed) {
     EXPECT_EQ(ComputeScanRequest(kPrinter600, 100, ScanModeColor, 7).resolutionDpm, 11811);
     EXPECT_EQ(ComputeScanRequest(kPrinter600, 100, ScanModeColor, -1).resolutionDpm, 11811);
     EXPECT_EQ(ComputeScanRequest(kPrinter600, 100, 3, 0).resolutionDpm, 23622);
+    // 254 dpi is 10,000 dots per metre in double precision, not 9,999.
+    const PrinterMetrics printer254{254, 254, 2032, 2794};
+    EXPECT_EQ(ComputeScanRequest(printer254, 100, ScanModeGray, 2).resolutionDpm, 10000);
+    EXPECT_EQ(ComputeScanRequest(printer254, 100, ScanModeColor, 2).resolutionDpm, 5000);
 }
 
 TEST(ScanPlan, BoundsTheFrameByThePrintableAreaAtTheScale) {
