@@ -18,7 +18,7 @@ PACKAGES=(
   googletest
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2
   locales fonts-ipafont-gothic fonts-ipafont-mincho
-  poppler-utils python3
+  poppler-utils python3 fp-utils
 )
 # Debian's wine script starts the 32-bit loader whenever wine32 is installed,
 # so it is installed only where it can run.
@@ -47,7 +47,9 @@ install_packages() {
   missing=$(missing_packages)
   [ -z "$missing" ] && return 0
   echo "setup: installing $(echo $missing | wc -w) packages"
-  as_root apt-get update -qq
+  # A mirror caught mid-sync fails one index or another; what the lists that
+  # did arrive hold may still be enough, and the install below says if not.
+  as_root apt-get update -qq || echo "setup: apt-get update reported errors; installing from the lists it has"
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
