@@ -51,6 +51,7 @@ void CCopierApp::CreateInstanceMutex() {
 
 BOOL CCopierApp::InitInstance() {
     Enable3dControls();
+    EnableHtmlHelp();
     if (AnotherCopierRuns()) return FALSE;
     CreateInstanceMutex();
     if (!RunsOnSupportedWindows()) {

@@ -169,7 +169,7 @@ LRESULT CCopyDialog::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, kStatusTimer);
     DestroySession();
     CWinApp* app = AfxGetApp();
-    if (app) ::WinHelpA(m_hWnd, app->m_pszHelpFilePath, HELP_QUIT, 0);
+    if (app) app->CallHelpEngine(m_hWnd, HELP_QUIT, 0);
     return Default();
 }
 

@@ -60,14 +60,17 @@ CWinApp::CWinApp()
       m_pMainWnd(nullptr),
       m_pszAppName(m_appName),
       m_pszHelpFilePath(m_helpFilePath),
+      m_pszHtmlHelpFilePath(m_htmlHelpFilePath),
       m_appName(),
-      m_helpFilePath() {
+      m_helpFilePath(),
+      m_htmlHelpFilePath() {
     g_theApp = this;
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     if (length == 0 || length >= sizeof path) return;  // names stay empty
     kfw::ProgramNameFromPath(path, m_appName, sizeof m_appName);
     kfw::ReplaceExtension(path, ".HLP", m_helpFilePath, sizeof m_helpFilePath);
+    kfw::ReplaceExtension(path, ".CHM", m_htmlHelpFilePath, sizeof m_htmlHelpFilePath);
 }
 
 CWinApp::~CWinApp() {
@@ -115,6 +118,15 @@ void CWinApp::OnHelp() {
 
 void CWinApp::WinHelp(DWORD_PTR data, UINT command) {
     if (m_pMainWnd && m_pMainWnd->m_hWnd) m_pMainWnd->WinHelp(data, command);
+}
+
+void CWinApp::EnableHtmlHelp() {
+    if (m_htmlHelpFilePath[0] && kfw::WindowsWithoutWinHelp()) m_htmlHelp.Load();
+}
+
+BOOL CWinApp::CallHelpEngine(HWND owner, UINT command, DWORD_PTR data) {
+    if (m_htmlHelp.Loaded()) return m_htmlHelp.Call(owner, m_htmlHelpFilePath, command, data);
+    return ::WinHelpA(owner, m_helpFilePath, command, data);
 }
 
 void CWinApp::Enable3dControls() {

@@ -217,6 +217,5 @@ void CWnd::WinHelp(DWORD_PTR data, UINT command) {
     if (top && top != m_hWnd) ::SendMessageA(top, WM_CANCELMODE, 0, 0);
     HWND capture = GetCapture();
     if (capture) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
-    if (!::WinHelpA(top ? top : m_hWnd, app->m_pszHelpFilePath, command, data))
-        AfxMessageBox(AFX_IDP_FAILED_TO_LAUNCH_HELP);
+    if (!app->CallHelpEngine(top ? top : m_hWnd, command, data)) AfxMessageBox(AFX_IDP_FAILED_TO_LAUNCH_HELP);
 }

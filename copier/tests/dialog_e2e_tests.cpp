@@ -144,6 +144,29 @@ TEST_F(Dialog, AboutOpensFromTheButtonAndFromTheSystemMenu) {
     EXPECT_TRUE(copier.Exit());
 }
 
+// Help on each kind of Windows: WinHelp where it has its viewer, compiled HTML
+// Help from Windows 6.0 on, which has none. Each Windows gets the same topics.
+struct HelpRoute {
+    const char* windows;
+    bool html;
+    const char* extension;
+    UINT contents, context, quit;  // the engine's commands
+};
+const HelpRoute kHelpRoutes[] = {
+    {"win98", false, ".HLP", HELP_FINDER, HELP_CONTEXT, HELP_QUIT},
+    {"nt40", false, ".HLP", HELP_FINDER, HELP_CONTEXT, HELP_QUIT},
+    // HH_DISPLAY_TOC, HH_HELP_CONTEXT, HH_CLOSE_ALL
+    {"win10", true, ".CHM", 0x0001, 0x000F, 0x0012},
+};
+
+void ExpectHelpRequest(const wintest::HelpRequest& request, const HelpRoute& route, UINT command, DWORD data,
+                       const std::string& file) {
+    EXPECT_EQ(request.html, route.html) << route.windows;
+    EXPECT_EQ(request.command, command) << route.windows;
+    EXPECT_EQ(request.data, data) << route.windows;
+    EXPECT_EQ(request.file, file) << route.windows;
+}
+
 TEST_F(Dialog, HelpOpensTheContentsOfTheFileBesideTheProgram) {
     copier.Process().Kill();
     // A copy in a folder and under a name whose 表 carries a 0x5C byte.
@@ -151,48 +174,72 @@ TEST_F(Dialog, HelpOpensTheContentsOfTheFileBesideTheProgram) {
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string program = folder + "\\表.exe";
     ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(wintest::FakeHelpEngine::InstallFakeHtmlHelp("表.exe"));
 
     wintest::FakeHelpEngine help;
-    Copier renamed;
-    ASSERT_TRUE(renamed.Start(program));
-    renamed.Click(1030);
-    ASSERT_TRUE(PumpUntil([&] { return !help.requests.empty(); }, 10000));
-    EXPECT_EQ(help.requests[0].command, static_cast<UINT>(HELP_FINDER));
-    EXPECT_EQ(help.requests[0].data, 0u);
-    EXPECT_EQ(help.requests[0].file, folder + "\\表.HLP");
+    for (const HelpRoute& route : kHelpRoutes) {
+        help.requests.clear();
+        ASSERT_TRUE(wintest::SetReportedWindowsVersion("表.exe", route.windows));
+        const std::string file = folder + "\\表" + route.extension;
+        Copier renamed;
+        ASSERT_TRUE(renamed.Start(program));
+        renamed.Click(1030);
+        ASSERT_TRUE(PumpUntil([&] { return !help.requests.empty(); }, 10000)) << route.windows;
+        ExpectHelpRequest(help.requests[0], route, route.contents, 0, file);
 
-    // F1 (what the system makes of the key in the focused control): the
-    // context help of the dialog, template 102.
-    const UINT WM_KEYF1 = 0x004D;
-    PostMessageA(GetDlgItem(renamed.Dialog(), 1005), WM_KEYF1, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return help.requests.size() >= 2; }, 10000));
-    EXPECT_EQ(help.requests[1].command, static_cast<UINT>(HELP_CONTEXT));
-    EXPECT_EQ(help.requests[1].data, 0x20066u);
-    EXPECT_EQ(help.requests[1].file, folder + "\\表.HLP");
+        // F1 (what the system makes of the key in the focused control): the
+        // context help of the dialog, template 102; in the About box, its own.
+        const UINT WM_KEYF1 = 0x004D;
+        PostMessageA(GetDlgItem(renamed.Dialog(), 1005), WM_KEYF1, 0, 0);
+        ASSERT_TRUE(PumpUntil([&] { return help.requests.size() >= 2; }, 10000)) << route.windows;
+        ExpectHelpRequest(help.requests[1], route, route.context, 0x20066, file);
+        renamed.Click(1023);
+        HWND about = WaitForAbout(renamed.Id());
+        ASSERT_NE(about, nullptr) << route.windows;
+        PostMessageA(GetDlgItem(about, IDOK), WM_KEYF1, 0, 0);
+        ASSERT_TRUE(PumpUntil([&] { return help.requests.size() >= 3; }, 10000)) << route.windows;
+        ExpectHelpRequest(help.requests[2], route, route.context, 0x20064, file);
+        wintest::PostClick(about, IDOK);
+        ASSERT_TRUE(wintest::WaitForWindowGone(about));
 
-    ASSERT_TRUE(renamed.Exit());
-    PumpUntil([&] { return help.requests.size() >= 3; }, 2000);
-    ASSERT_EQ(help.requests.size(), 3u);
-    EXPECT_EQ(help.requests[2].command, static_cast<UINT>(HELP_QUIT)) << "closed with the dialog";
+        ASSERT_TRUE(renamed.Exit());
+        PumpUntil([&] { return help.requests.size() >= 4; }, 2000);
+        ASSERT_EQ(help.requests.size(), 4u) << route.windows;
+        // Closed with the dialog; HTML Help closes all its windows, named none.
+        ExpectHelpRequest(help.requests[3], route, route.quit, 0, route.html ? "" : file);
+    }
 }
 
 TEST_F(Dialog, ARefusedHelpCallIsReported) {
+    copier.Process().Kill();
+    ASSERT_TRUE(wintest::FakeHelpEngine::InstallFakeHtmlHelp("Kopiwa.exe"));
     wintest::FakeHelpEngine help;
     help.accept = false;
-    copier.Click(1030);
-    HWND box = WaitForMessageBox(copier.Id());
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(wintest::MessageBoxText(box), texts::kHelpFailed);
-    EXPECT_EQ(wintest::WindowText(box), "Kopiwa");
-    ASSERT_TRUE(AnswerMessageBox(box));
-    EXPECT_EQ(help.requests.size(), 1u);
+    for (const char* windows : {"win98", "win10"}) {
+        help.requests.clear();
+        ASSERT_TRUE(wintest::SetReportedWindowsVersion("Kopiwa.exe", windows));
+        Copier refused;
+        ASSERT_TRUE(refused.Start());
+        refused.Click(1030);
+        HWND box = WaitForMessageBox(refused.Id());
+        ASSERT_NE(box, nullptr) << windows;
+        EXPECT_EQ(wintest::MessageBoxText(box), texts::kHelpFailed);
+        EXPECT_EQ(wintest::WindowText(box), "Kopiwa");
+        ASSERT_TRUE(AnswerMessageBox(box));
+        EXPECT_EQ(help.requests.size(), 1u) << windows;
+        EXPECT_TRUE(refused.Exit());
+    }
 }
 
 TEST_F(Dialog, WithoutAHelpEngineTheHelpViewerIsStarted) {
-    copier.Click(1030);
+    copier.Process().Kill();
+    ASSERT_TRUE(wintest::SetReportedWindowsVersion("Kopiwa.exe", "win98"));
+    Copier old;
+    ASSERT_TRUE(old.Start());
+    old.Click(1030);
     // Wine's viewer comes up (and then complains that the file is missing).
     EXPECT_TRUE(wintest::WaitUntil([] { return FindWindowA("MS_WINHELP", nullptr) != nullptr; }, 20000));
-    EXPECT_EQ(WaitForMessageBox(copier.Id(), 1000), nullptr) << "the call itself succeeded";
+    EXPECT_EQ(WaitForMessageBox(old.Id(), 1000), nullptr) << "the call itself succeeded";
 }
 
 // The print setup dialog on the PDF printer: landscape, then OK. The

@@ -4,7 +4,9 @@ independent reader in hlpdump.py, which walks the file by the format's rules."""
 import os
 import random
 import struct
+import subprocess
 import sys
+import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -434,6 +436,43 @@ class BuiltDocuments(unittest.TestCase):
                 self.assertEqual(h.topic_at(offset)['title'].decode('cp932'), title)
                 topics += 1
         self.assertEqual(topics, len(h.topics))
+
+    def chmls(self, *args):
+        result = subprocess.run(['chmls', *args], capture_output=True, env=dict(os.environ, LC_ALL='C'))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout
+
+    def chm_file(self, name):
+        with tempfile.TemporaryDirectory() as folder:
+            out = os.path.join(folder, 'out')
+            self.chmls('extract', os.path.join(self.dist, 'Kopiwa.chm'), name, out)
+            with open(out, 'rb') as f:
+                return f.read()
+
+    def test_compiled_html_help_has_the_help_files_topics_and_numbers(self):
+        h = hlpdump.HelpFile(self.read('Kopiwa.hlp'))
+        chm = os.path.join(self.dist, 'Kopiwa.chm')
+        names = self.chmls('-n', 'list', chm).decode('ascii').split()
+        pages = {n[1:] for n in names if n.startswith('/') and n.endswith('.htm')}
+        titles = set()
+        for page in pages:
+            text = self.chm_file('/' + page).decode('cp932')
+            titles.add(text[text.index('<h1>') + 4:text.index('</h1>')])
+        self.assertEqual(titles, {t['title'].decode('cp932') for t in h.topics})
+        # Each context number of the help file names the same topic here: the
+        # numbers and their offsets into the string table, then the page.
+        ivb = self.chm_file('/#IVB')
+        strings = self.chm_file('/#STRINGS')
+        size = struct.unpack_from('<I', ivb)[0]
+        mapped = {}
+        for number, offset in struct.iter_unpack('<II', ivb[4:4 + size]):
+            page = strings[offset:strings.index(b'\0', offset)].decode('ascii')
+            self.assertTrue(page.startswith('/') and page[1:] in pages, page)
+            text = self.chm_file(page).decode('cp932')
+            mapped[number] = text[text.index('<h1>') + 4:text.index('</h1>')]
+        self.assertEqual(mapped, {n: h.topic_at(o)['title'].decode('cp932') for n, o in h.ctxomap().items()})
+        # The contents topic opens first, as in the help file.
+        self.assertIn(b'contents.htm', self.chm_file('/#SYSTEM'))
 
     def test_readme_is_shift_jis_with_cr_lf(self):
         data = self.read('Readme.txt')

@@ -1,5 +1,6 @@
 // Test support for programs under Wine; see wintest.h.
 #include "wintest.h"
+#include "fake_help_record.h"
 
 #include <objbase.h>
 #include <psapi.h>
@@ -291,9 +292,9 @@ FakeHelpEngine::FakeHelpEngine() : requests(), window_(nullptr) {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = &FakeHelpEngine::Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "MS_WINHELP";
+    windowClass.lpszClassName = fakehelp::kWindowClass;
     RegisterClassA(&windowClass);
-    window_ = CreateWindowA("MS_WINHELP", "fake help", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+    window_ = CreateWindowA(fakehelp::kWindowClass, fakehelp::kWindowTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
     if (window_) SetPropA(window_, kFakeHelpProperty, this);
 }
@@ -306,6 +307,16 @@ LRESULT CALLBACK FakeHelpEngine::Procedure(HWND window, UINT message, WPARAM wPa
     auto* engine = static_cast<FakeHelpEngine*>(GetPropA(window, kFakeHelpProperty));
     if (message != WM_COPYDATA || !engine) return DefWindowProcA(window, message, wParam, lParam);
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (copy->dwData == fakehelp::kHtmlHelpMagic && copy->cbData == sizeof(fakehelp::HtmlHelpRecord)) {
+        const auto* record = static_cast<const fakehelp::HtmlHelpRecord*>(copy->lpData);
+        HelpRequest request;
+        request.html = true;
+        request.command = record->command;
+        request.data = record->data;
+        request.file.assign(record->file, strnlen(record->file, sizeof record->file));
+        engine->requests.push_back(request);
+        return engine->accept ? TRUE : FALSE;
+    }
     if (copy->dwData != kWineHelpMagic || copy->cbData < sizeof(WineHelpRecord)) return FALSE;
     const auto* record = static_cast<const WineHelpRecord*>(copy->lpData);
     HelpRequest request;
@@ -317,6 +328,22 @@ LRESULT CALLBACK FakeHelpEngine::Procedure(HWND window, UINT message, WPARAM wPa
     }
     engine->requests.push_back(request);
     return engine->accept ? TRUE : FALSE;
+}
+
+bool FakeHelpEngine::InstallFakeHtmlHelp(const std::string& exeName) {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string engine = std::string(system) + "\\hhctrl.ocx";
+    if (!CopyFileA((BuildDir() + "\\fixtures\\fake_hhctrl.dll").c_str(), engine.c_str(), FALSE)) return false;
+    HKEY key;
+    const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const char native[] = "native";
+    const LONG rc = RegSetValueExA(key, "hhctrl.ocx", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof native);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
 }
 
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version) {

@@ -229,8 +229,10 @@ private:
 // Stands in for the help engine: Wine's WinHelpA hands every request to the
 // window of class "MS_WINHELP" with WM_COPYDATA, in any process of the prefix.
 // While it lives, this is that window; it records each request and answers
-// with `accept` (FALSE makes WinHelpA report a failure).
+// with `accept` (FALSE makes WinHelpA report a failure). The fake HTML Help
+// engine that InstallFakeHtmlHelp puts in place reports to the same window.
 struct HelpRequest {
+    bool html = false;  // HtmlHelpA's command, not WinHelpA's
     UINT command = 0;
     DWORD data = 0;
     std::string file;
@@ -245,6 +247,9 @@ public:
     bool accept = true;
     std::vector<HelpRequest> requests;
     HWND Window() const { return window_; }
+    // Puts the fake HTML Help engine into the system folder as hhctrl.ocx and
+    // makes `exeName` load it instead of Wine's own.
+    static bool InstallFakeHtmlHelp(const std::string& exeName);
 
 private:
     static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM);

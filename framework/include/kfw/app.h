@@ -8,6 +8,7 @@
 #include <commdlg.h>
 
 #include "kfw/handles.h"
+#include "kfw/help.h"
 #include "kfw/res.h"
 
 class CWnd;
@@ -38,6 +39,15 @@ public:
     void OnHelp();
     // The help file with a help engine command, owned by the main window.
     void WinHelp(DWORD_PTR data, UINT command = HELP_CONTEXT);
+    // Help as compiled HTML (the help path with ".CHM") on Windows 6.0 and
+    // later, which have no WinHelp viewer; WinHelp as before on earlier
+    // Windows and wherever the HTML Help engine cannot be loaded.
+    void EnableHtmlHelp();
+    bool UsesHtmlHelp() const { return m_htmlHelp.Loaded(); }
+    // A WinHelp command (HELP_CONTEXT, HELP_FINDER, HELP_QUIT) given to the
+    // help engine in use, for the help window owned by `owner`; FALSE when
+    // the engine refused it.
+    BOOL CallHelpEngine(HWND owner, UINT command, DWORD_PTR data);
 
     // The platform toolkit's standard look for dialog controls, including the
     // common controls that dialogs use.
@@ -69,10 +79,13 @@ public:
     // in place of the extension.
     const char* m_pszAppName;
     const char* m_pszHelpFilePath;
+    const char* m_pszHtmlHelpFilePath;
 
 private:
     char m_appName[MAX_PATH];
     char m_helpFilePath[MAX_PATH];
+    char m_htmlHelpFilePath[MAX_PATH];
+    kfw::HtmlHelpEngine m_htmlHelp;
     kfw::GlobalMemory m_hDevNames;
     kfw::GlobalMemory m_hDevMode;
 };
