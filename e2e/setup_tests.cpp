@@ -173,7 +173,7 @@ TEST(SetupWindow, ASecondStartActivatesTheFirstAndEnds) {
     Process second;
     ASSERT_TRUE(second.Start(SetupExe()));
     ASSERT_TRUE(second.WaitForExit(15000));
-    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_EQ(second.ExitCode(), 1618u) << "another installer runs";
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == welcome; }, 5000))
         << "the first installer's page is brought to the front";
@@ -199,7 +199,7 @@ TEST(SetupWindow, ACleanupCopyStartsBesideAnInstallerAndBlocksANewOne) {
     Process blocked;
     ASSERT_TRUE(blocked.Start(SetupExe()));
     ASSERT_TRUE(blocked.WaitForExit(15000)) << "the clean-up copy's hidden window counts as an installer";
-    EXPECT_EQ(blocked.ExitCode(), 0u);
+    EXPECT_EQ(blocked.ExitCode(), 1618u);
     EXPECT_EQ(FindTopWindow(kWelcomeTitle), nullptr);
     for (HWND window : TopWindowsOf(cleanup.Id())) EXPECT_FALSE(IsWindowVisible(window));
 
@@ -223,7 +223,7 @@ TEST(SetupWindow, ASecondStartEndsWhileASilentRunWaitsForTheCopier) {
     Process second;
     ASSERT_TRUE(second.Start(SetupExe()));
     EXPECT_TRUE(second.WaitForExit(10000)) << "the second installer was kept waiting";
-    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_EQ(second.ExitCode(), 1618u);
 
     CloseHandle(copier);
     ASSERT_TRUE(waiting.WaitForExit(10000));
@@ -403,6 +403,25 @@ TEST(SetupScript, ASilentRunShowsNothingAndEnds) {
     EXPECT_FALSE(shown) << "a silent run showed a window";
 }
 
+// A run that a command stops ends with the failure code once its messages are
+// answered; -norestart changes nothing where no restart is needed.
+TEST(SetupScript, ARunStoppedByAFailingCopyEndsWithTheFailureCode) {
+    const std::string exe = TempFolder() + "SetupFailing.exe";
+    ASSERT_TRUE(PatchedSetup(exe, "appname \"テスト\"\ncopy \"C:\\missing.exe\" \"C:\\copied.exe\"\nend\n"));
+    for (const char* options : {"", "-norestart"}) {
+        Process setup;
+        ASSERT_TRUE(setup.Start(exe, options));
+        // The copy's own message, then the run's: each answered with OK.
+        for (int box = 0; box < 4 && !setup.WaitForExit(0); ++box) {
+            HWND shown = WaitForTopWindow("テスト セットアップ", setup.Id(), 15000, "#32770");
+            if (shown) PostClick(shown, IDOK);
+        }
+        ASSERT_TRUE(setup.WaitForExit(15000)) << options;
+        EXPECT_EQ(setup.ExitCode(), 1603u) << options;
+        EXPECT_FALSE(Exists("C:\\copied.exe"));
+    }
+}
+
 // Unsafe input: a program file without its script says so and ends.
 TEST(SetupScript, AProgramWithoutItsScriptSaysSoAndEnds) {
     const std::string exe = TempFolder() + "SetupNoScript.exe";
@@ -419,7 +438,7 @@ TEST(SetupScript, AProgramWithoutItsScriptSaysSoAndEnds) {
     EXPECT_EQ(MainWindowOf(setup.Id()), nullptr) << "no backdrop for a run that cannot start";
     EXPECT_EQ(Answer("Wendle セットアップ", setup.Id(), IDOK), "セットアップスクリプトが見つかりません。");
     ASSERT_TRUE(setup.WaitForExit(15000));
-    EXPECT_EQ(setup.ExitCode(), 0u);
+    EXPECT_EQ(setup.ExitCode(), 1603u) << "nothing was installed";
 
     // A clean-up copy does without it.
     const std::string target = TempFolder() + "cleanup-target.exe";

@@ -28,5 +28,5 @@ TEST(Smoke, SetupStartsAndEndsWhenCancelled) {
     EXPECT_EQ(ControlText(abort, 0xFFFF), "セットアップを中止します。");
     PostClick(abort, IDOK);
     ASSERT_TRUE(p.WaitForExit(15000));
-    EXPECT_EQ(p.ExitCode(), 0u);
+    EXPECT_EQ(p.ExitCode(), 1602u) << "cancelled by the user";
 }

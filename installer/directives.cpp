@@ -40,7 +40,7 @@ void PauseAnsweringSentMessages(DWORD milliseconds) {
     for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
         if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
             MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
         }
     }
 }
@@ -82,7 +82,9 @@ BOOL ChkClassExecDirective(HWND) {
                         MB_OKCANCEL | MB_ICONEXCLAMATION,
                         "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
                         "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
-                        displayName, displayName, displayName) != IDOK)
+                        displayName, displayName, displayName) != IDOK) {
+            CancelRequested = TRUE;  // the user gave up waiting
             return FALSE;
+        }
     }
 }

@@ -111,7 +111,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT mess
         if (wParam == IDT_CLEANUPUNINSTALL) OnCleanupUninstallTimer(window);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        // Closed before the run came to its end: nothing finished it.
+        PostQuitMessage(IsCleanupRun() ? kExitDone : kExitCancelled);
         return 0;
     case WM_USER:
         RunScriptStep();
@@ -174,6 +175,8 @@ void ParseCommandLine(const char* commandLine) {
             InstallMode = FALSE;
         } else if (lstrcmpiA(token, "-s") == 0) {
             SilentMode = TRUE;
+        } else if (lstrcmpiA(token, "-norestart") == 0) {
+            NoRestartMode = TRUE;
         } else if (lstrcmpiA(token, "-cleanupinstall") == 0) {
             // The later clean-up option is the role.
             CleanupInstallMode = TRUE;
@@ -266,12 +269,12 @@ int RunMessageLoop() {
 
 int RunSetup(HINSTANCE instance, const char* commandLine) {
     ParseCommandLine(commandLine);
-    if (!IsCleanupRun() && ActivateRunningInstaller()) return 0;
-    if (!RegisterMainWindowClass(instance)) return 0;
+    if (!IsCleanupRun() && ActivateRunningInstaller()) return kExitAlreadyRunning;
+    if (!RegisterMainWindowClass(instance)) return kExitFailed;
     // The clean-up roles never run the script and so do without it.
     const BOOL haveScript = LoadScript();
     PrepareRunState();
-    int code = 0;
+    int code = kExitFailed;
     if (!haveScript && !IsCleanupRun())
         ReportMissingScript();
     else if (CreateMainWindow(instance))

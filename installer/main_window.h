@@ -5,7 +5,7 @@
 #include <windows.h>
 
 // The whole program: command line, single instance, window, message loop.
-// Returns the exit code, which is always 0.
+// Returns the exit code (ExitCode); the clean-up roles end with kExitDone.
 int RunSetup(HINSTANCE instance, const char* commandLine);
 
 // The steps of RunSetup, for tests that run a script of their own.

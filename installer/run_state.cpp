@@ -5,6 +5,7 @@
 
 BOOL InstallMode = TRUE;
 BOOL SilentMode;
+BOOL NoRestartMode;
 BOOL CleanupInstallMode;
 BOOL CleanupUninstallMode;
 char CleanupTarget[kPathSize];
@@ -45,7 +46,7 @@ void ResetRunState() {
     for (char* text : {CleanupTarget, CleanupDir, Caption, DefaultDir, FolderNote, CleanupProgram, CleanupArgs,
                        LineBuffer})
         text[0] = '\0';
-    for (BOOL* flag : {&SilentMode, &CleanupInstallMode, &CleanupUninstallMode, &IsNt, &PreviousInstall,
+    for (BOOL* flag : {&SilentMode, &NoRestartMode, &CleanupInstallMode, &CleanupUninstallMode, &IsNt, &PreviousInstall,
                        &AddToStartMenu, &RestartNeeded, &CancelRequested, &InInstallSection, &InUninstallSection,
                        &InIf95Block, &InIfNtBlock})
         *flag = FALSE;

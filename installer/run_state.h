@@ -11,6 +11,7 @@ constexpr int kTextSize = 1024;
 // Command line and roles
 extern BOOL InstallMode;           // TRUE installs, FALSE uninstalls
 extern BOOL SilentMode;            // "-s": no pages, no progress dialog
+extern BOOL NoRestartMode;         // "-norestart": Windows is never restarted
 extern BOOL CleanupInstallMode;    // "-cleanupinstall": delete one file
 extern BOOL CleanupUninstallMode;  // "-cleanupuninstall": delete, remove folder, restart
 extern char CleanupTarget[kPathSize];
@@ -47,6 +48,17 @@ extern BOOL InIfNtBlock;
 extern DWORD MeterTotal;
 extern DWORD MeterDone;
 extern int MeterPos;
+
+// The exit codes, in the convention of Windows Installer that deployment
+// tools read: done, cancelled by the user, stopped on a failure, done but
+// Windows must restart first, and another installer already running.
+enum ExitCode {
+    kExitDone = 0,
+    kExitCancelled = 1602,
+    kExitFailed = 1603,
+    kExitAlreadyRunning = 1618,
+    kExitRestartNeeded = 3010,
+};
 
 // Owner of a command's message boxes: the progress dialog while it is open,
 // otherwise the main window.

@@ -428,17 +428,29 @@ bool LineRuns() {
     return section && platform;
 }
 
-// Starts the clean-up copy, if the script named one, without waiting for it.
-void StartCleanupProgram() {
-    if (!CleanupProgram[0]) return;
+// Starts the clean-up copy, if the script named one, without waiting for it;
+// false when one was named and could not be started.
+bool StartCleanupProgram() {
+    if (!CleanupProgram[0]) return true;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(CleanupProgram, CleanupArgs, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
-        return;
+        return false;
     KernelHandle thread(process.hThread);
     KernelHandle started(process.hProcess);
+    return true;
+}
+
+// The final page; with a restart to offer, whether the user took it. Under
+// -norestart none is offered.
+BOOL ShowEndPage(bool restartNeeded) {
+    SetForegroundWindow(MainWindow);
+    if (restartNeeded && !NoRestartMode)
+        return ShowFinalPage(InstallMode ? IDD_INSTALL_RESTART : IDD_UNINSTALL_RESTART) == 1;
+    ShowFinalPage(InstallMode ? IDD_INSTALL_DONE : IDD_UNINSTALL_DONE);
+    return FALSE;
 }
 
 // The line "end": the final page, the restart, the clean-up copy, the quit.
@@ -446,31 +458,20 @@ void EndRun() {
     // A meter that the script left open closes like at endmeter, so that the
     // final page is not shown over it.
     EndMeterDirective(ProgressDialog);
-    if (RestartNeeded) {
-        BOOL restart = TRUE;
-        if (!SilentMode) {
-            SetForegroundWindow(MainWindow);
-            restart = ShowFinalPage(InstallMode ? IDD_INSTALL_RESTART : IDD_UNINSTALL_RESTART) == 1;
-        }
-        if (!InstallMode)
-            AppendText(CleanupArgs, restart ? "1" : "0", kTextSize);
-        else if (restart)
-            RestartWindows();
-    } else {
-        if (!SilentMode) {
-            SetForegroundWindow(MainWindow);
-            ShowFinalPage(InstallMode ? IDD_INSTALL_DONE : IDD_UNINSTALL_DONE);
-        }
-        if (!InstallMode) AppendText(CleanupArgs, "0", kTextSize);
-    }
-    StartCleanupProgram();
-    PostQuitMessage(0);
+    // A silent run restarts unless told not to; an uninstall leaves the
+    // restart to its clean-up copy, which must run after it has ended.
+    BOOL restart = RestartNeeded && !NoRestartMode;
+    if (!SilentMode) restart = ShowEndPage(RestartNeeded) && restart;
+    if (!InstallMode) AppendText(CleanupArgs, restart ? "1" : "0", kTextSize);
+    bool restarting = restart && (InstallMode ? RestartWindows() != FALSE : true);
+    if (!StartCleanupProgram() && !InstallMode) restarting = false;
+    PostQuitMessage(RestartNeeded && !restarting ? kExitRestartNeeded : kExitDone);
 }
 
 void AbortRun() {
     EndMeterDirective(ProgressDialog);
     MessageBoxA(MainWindow, "セットアップを中止します。", Caption, MB_OK | MB_ICONEXCLAMATION);
-    PostQuitMessage(0);
+    PostQuitMessage(CancelRequested ? kExitCancelled : kExitFailed);
 }
 
 // While the progress dialog is open, one waiting message is handled per step so

@@ -168,7 +168,7 @@ INT_PTR CALLBACK FinalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
 
 enum WizardState {
     kWelcomeState, kSelectionState, kFolderState, kStartMenuState,
-    kInstallConfirmState, kUninstallConfirmState, kDoneState, kCancelledState
+    kInstallConfirmState, kUninstallConfirmState, kDoneState, kCancelledState, kFailedState
 };
 
 // The welcome line's flags: the only values that show their pages.
@@ -209,7 +209,7 @@ int OnSelectionState(Wizard& wizard) {
         UnavailableFolder unavailable;
         if (!DefaultDir[0] && !FillDefaultDir(wizard.proposed, &unavailable)) {
             ReportExpansionFailure(ScriptLine, unavailable);
-            return kCancelledState;
+            return kFailedState;
         }
         return InstallMode ? kFolderState : kUninstallConfirmState;
     }
@@ -394,6 +394,7 @@ BOOL WelcomeDirective(HWND) {
     wizard.entryMode = InstallMode;
     int state = kWelcomeState;
     while (state < kDoneState) state = kWizardStates[state](wizard);
+    if (state == kCancelledState) CancelRequested = TRUE;
     return state == kDoneState;
 }
 

@@ -193,6 +193,17 @@ bool ShortPath(const char* path, char* shortForm) {
     return WholePath(GetShortPathNameA(path, shortForm, kPathSize));
 }
 
+// The 8.3 form of the existing full `folder`, asked for without a trailing
+// backslash: that is the form GetShortPathNameA is documented for, and a
+// drive's root ("C:\\") keeps its backslash, without which it would name the
+// drive's current folder.
+bool ShortFolder(const char* folder, char* shortForm) {
+    char bare[kPathSize];
+    lstrcpyA(bare, folder);
+    if (!(StartsWithDrive(bare) && lstrlenA(bare) == 3)) StripTrailingBackslash(bare);
+    return ShortPath(bare, shortForm);
+}
+
 // Whether the full path `path` starts with the full folder `folder` and goes
 // on below it, without regard to case. The folder gets a trailing backslash,
 // so that C:\A never takes in C:\AB.
@@ -223,7 +234,7 @@ bool LiesInFolder(const char* path, const char* folder) {
     // is no match.
     char shortPath[kPathSize];
     char shortFolder[kPathSize];
-    return ShortPath(fullPath, shortPath) && ShortPath(fullFolder, shortFolder) &&
+    return ShortPath(fullPath, shortPath) && ShortFolder(fullFolder, shortFolder) &&
            StartsWithFolder(shortPath, shortFolder);
 }
 

@@ -77,11 +77,11 @@ TEST(Storage, TheEmbeddedScriptIsShiftJisWithCrLfAndTheEndMark) {
 TEST(Storage, LoadScriptReadsTheProgramsResource) {
     ResetRunState();
     ASSERT_TRUE(LoadScript());
-    EXPECT_EQ(LineCount, 78);
+    EXPECT_EQ(LineCount, 81);
     EXPECT_EQ(Line(0), "# KOPIWA Ver.1.11 スクリプトファイル");
     EXPECT_EQ(Line(3), "chkostype 0 3");
     EXPECT_EQ(Line(5), "\tchkosversion 4 0");
-    EXPECT_EQ(Line(77), "end");
+    EXPECT_EQ(Line(80), "end");
     char name[kPathSize];
     FindAppName(name, sizeof name);
     EXPECT_STREQ(name, "KOPIWA");
