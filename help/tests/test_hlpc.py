@@ -3,6 +3,7 @@ independent reader in hlpdump.py, which walks the file by the format's rules."""
 
 import os
 import random
+import re
 import struct
 import subprocess
 import sys
@@ -437,42 +438,28 @@ class BuiltDocuments(unittest.TestCase):
                 topics += 1
         self.assertEqual(topics, len(h.topics))
 
-    def chmls(self, *args):
-        result = subprocess.run(['chmls', *args], capture_output=True, env=dict(os.environ, LC_ALL='C'))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return result.stdout
-
     def chm_file(self, name):
+        """An internal file of Kopiwa.chm as chmls extracts it."""
         with tempfile.TemporaryDirectory() as folder:
             out = os.path.join(folder, 'out')
-            self.chmls('extract', os.path.join(self.dist, 'Kopiwa.chm'), name, out)
+            subprocess.run(['chmls', 'extract', os.path.join(self.dist, 'Kopiwa.chm'), name, out],
+                           check=True, capture_output=True, env=dict(os.environ, LC_ALL='C'))
             with open(out, 'rb') as f:
                 return f.read()
 
-    def test_compiled_html_help_has_the_help_files_topics_and_numbers(self):
+    def test_compiled_html_help_maps_each_context_number_to_the_same_topic(self):
+        # Each page's title, its topic's in the help file; the context numbers
+        # go through the string table to a page inside the file.
         h = hlpdump.HelpFile(self.read('Kopiwa.hlp'))
-        chm = os.path.join(self.dist, 'Kopiwa.chm')
-        names = self.chmls('-n', 'list', chm).decode('ascii').split()
-        pages = {n[1:] for n in names if n.startswith('/') and n.endswith('.htm')}
-        titles = set()
-        for page in pages:
-            text = self.chm_file('/' + page).decode('cp932')
-            titles.add(text[text.index('<h1>') + 4:text.index('</h1>')])
-        self.assertEqual(titles, {t['title'].decode('cp932') for t in h.topics})
-        # Each context number of the help file names the same topic here: the
-        # numbers and their offsets into the string table, then the page.
-        ivb = self.chm_file('/#IVB')
-        strings = self.chm_file('/#STRINGS')
-        size = struct.unpack_from('<I', ivb)[0]
-        mapped = {}
-        for number, offset in struct.iter_unpack('<II', ivb[4:4 + size]):
-            page = strings[offset:strings.index(b'\0', offset)].decode('ascii')
-            self.assertTrue(page.startswith('/') and page[1:] in pages, page)
-            text = self.chm_file(page).decode('cp932')
-            mapped[number] = text[text.index('<h1>') + 4:text.index('</h1>')]
+        title = lambda page: re.search('<h1>(.*)</h1>', self.chm_file(page).decode('cp932')).group(1)
+        with open(SOURCE, encoding='utf-8') as f:
+            pages = ['/' + t.name.lower() + '.htm' for t in hlpc.parse_source(f.read()).topics]
+        self.assertEqual(sorted(title(p) for p in pages), sorted(t['title'].decode('cp932') for t in h.topics))
+        ivb, strings = self.chm_file('/#IVB'), self.chm_file('/#STRINGS')
+        mapped = {number: title(strings[offset:strings.index(b'\0', offset)].decode('ascii'))
+                  for number, offset in struct.iter_unpack('<II', ivb[4:4 + struct.unpack_from('<I', ivb)[0]])}
         self.assertEqual(mapped, {n: h.topic_at(o)['title'].decode('cp932') for n, o in h.ctxomap().items()})
-        # The contents topic opens first, as in the help file.
-        self.assertIn(b'contents.htm', self.chm_file('/#SYSTEM'))
+        self.assertIn(b'contents.htm', self.chm_file('/#SYSTEM'), 'the contents topic opens first')
 
     def test_readme_is_shift_jis_with_cr_lf(self):
         data = self.read('Readme.txt')

@@ -35,9 +35,18 @@ TEST(CommandLine, OptionsInAnyCaseLaterOnesWin) {
     EXPECT_TRUE(InstallMode);
     EXPECT_FALSE(SilentMode);
     EXPECT_FALSE(IsCleanupRun());
+    EXPECT_FALSE(NoRestartMode);
     Parse("Setup.exe -U -s");
     EXPECT_FALSE(InstallMode);
     EXPECT_TRUE(SilentMode);
+    // Restarts are forbidden in any position and case; after a clean-up
+    // option the word is that role's file instead.
+    Parse("Setup.exe -NoRestart -u -s");
+    EXPECT_TRUE(NoRestartMode);
+    EXPECT_FALSE(InstallMode);
+    Parse("Setup.exe -cleanupinstall -norestart");
+    EXPECT_FALSE(NoRestartMode);
+    EXPECT_STREQ(CleanupTarget, "-norestart");
     Parse("Setup.exe -i -u");
     EXPECT_FALSE(InstallMode);
     Parse("Setup.exe -u -I");

@@ -515,7 +515,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
 // winning; a clean-up role takes its paths (empty when over 259 bytes or
 // missing) and its restart number.
 struct CommandFields {
-    bool install = true, silent = false, cleanupInstall = false, cleanupUninstall = false;
+    bool install = true, silent = false, noRestart = false, cleanupInstall = false, cleanupUninstall = false;
     std::string target, dir;
     int restart = 0;
 };
@@ -529,6 +529,7 @@ CommandFields ExpectedFields(const std::string& line, const std::string& untouch
         if (lstrcmpiA(t.c_str(), "-i") == 0) f.install = true;
         if (lstrcmpiA(t.c_str(), "-u") == 0) f.install = false;
         if (lstrcmpiA(t.c_str(), "-s") == 0) f.silent = true;
+        if (lstrcmpiA(t.c_str(), "-norestart") == 0) f.noRestart = true;
         const bool install = lstrcmpiA(t.c_str(), "-cleanupinstall") == 0;
         if (!install && lstrcmpiA(t.c_str(), "-cleanupuninstall") != 0) continue;
         f.cleanupInstall = install;
@@ -550,8 +551,9 @@ TEST_F(HostileInput, CommandLine) {
                 "\"C:\\Program Files\\Harbel\\Kopiwa\\\"1"),
         ToBytes("Setup.exe -cleanupinstall \"C:\\表\\Setup.exe\" -i"),
     };
-    const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-cleanupinstall ", "-cleanupuninstall ", "\"",
-                                            " ", "\t", "表", "\x81", std::string(300, 'p'), "-2147483648"};
+    const std::vector<std::string> words = {"-i ", "-u ", "-s ", "-norestart ", "-cleanupinstall ",
+                                            "-cleanupuninstall ", "\"", " ", "\t", "表", "\x81",
+                                            std::string(300, 'p'), "-2147483648"};
     std::size_t roles = 0;
     for (std::size_t n = 0; campaign.Going(n); ++n) {
         Bytes line = mutation::Mutate(seeds[random.Below(seeds.size())], random, 6, words);
@@ -565,6 +567,7 @@ TEST_F(HostileInput, CommandLine) {
         const CommandFields f = ExpectedFields(reinterpret_cast<const char*>(line.data()), "\x5A");
         EXPECT_EQ(InstallMode != FALSE, f.install) << "case " << n;
         EXPECT_EQ(SilentMode != FALSE, f.silent) << "case " << n;
+        EXPECT_EQ(NoRestartMode != FALSE, f.noRestart) << "case " << n;
         EXPECT_EQ(CleanupInstallMode != FALSE, f.cleanupInstall) << "case " << n;
         EXPECT_EQ(CleanupUninstallMode != FALSE, f.cleanupUninstall) << "case " << n;
         for (const auto& field : {std::make_pair(CleanupTarget, f.target), std::make_pair(CleanupDir, f.dir)}) {
