@@ -9,7 +9,6 @@ with chmcmd (Free Pascal's HTML Help compiler)."""
 import argparse
 import html
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -20,6 +19,12 @@ import hlpc  # noqa: E402
 
 ENCODING = 'cp932'
 LANGUAGE = '0x411 Japanese'
+
+
+def _head(*extra):
+    """The start of a page in Shift-JIS, up to its body."""
+    return (['<html><head>', '<meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS">']
+            + list(extra) + ['</head><body>'])
 
 
 def page_name(topic_name):
@@ -46,11 +51,7 @@ def _inline(text):
 def topic_page(topic):
     """A topic as a page: its title, then its paragraphs in order; runs of
     bullets and of numbered items become lists."""
-    lines = ['<html><head>',
-             '<meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS">',
-             '<title>%s</title>' % html.escape(topic.title),
-             '</head><body>',
-             '<h1>%s</h1>' % html.escape(topic.title)]
+    lines = _head('<title>%s</title>' % html.escape(topic.title)) + ['<h1>%s</h1>' % html.escape(topic.title)]
     open_list = None
     for _, line in topic.body:
         numbered = hlpc.NUMBERED.fullmatch(line)
@@ -87,9 +88,7 @@ def _sitemap_object(name, local=None):
 def contents(doc):
     """The contents as nested lists: a book opens a level, a topic line at
     level n sits under the last book of level n - 1."""
-    lines = ['<html><head>',
-             '<meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS">',
-             '</head><body>', '<ul>']
+    lines = _head() + ['<ul>']
     depth = 1
     for kind, level, item in doc.toc:
         # A book holds the lines after it; its own level is where it stands.
@@ -119,9 +118,7 @@ def index(doc):
     for topic in doc.topics:
         for k in topic.keywords:
             keywords.setdefault(k, []).append(topic)
-    lines = ['<html><head>',
-             '<meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS">',
-             '</head><body>', '<ul>']
+    lines = _head() + ['<ul>']
     for k in sorted(keywords):
         params = ['<param name="Name" value="%s">' % html.escape(k)]
         for topic in keywords[k]:
@@ -194,8 +191,8 @@ def compile_chm(doc, output):
         built = os.path.join(folder, name)
         if result.returncode != 0 or not os.path.exists(built):
             raise hlpc.SourceError(0, 'chmcmd failed:\n' + result.stdout + result.stderr)
-        shutil.copyfile(built, output + '.tmp')
-        os.replace(output + '.tmp', output)
+        with open(built, 'rb') as f:
+            hlpc.write_file(output, f.read())
 
 
 def main(argv=None):
