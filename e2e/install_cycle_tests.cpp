@@ -12,6 +12,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -1050,4 +1051,174 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     ASSERT_TRUE(RunRestartWork());
     // Wine's printing keeps its printer descriptions for the copier here.
     ExpectNothingLeft(before, {TempFolder() + "wine_ppds\\"});
+}
+
+// ---------------------------------------------------------------------------
+// Runs cut short, as by a power cut, and run again
+
+namespace {
+
+// Where a silent run is killed: the first moment that what it has just done
+// can be seen from outside, in the order the script does it, starting with
+// its first sign of work.
+struct KillPoint {
+    bool uninstall;
+    const char* after;
+    bool (*reached)();
+};
+
+bool Gone(const std::string& path) { return !Exists(path); }
+
+const KillPoint kKillPoints[] = {
+    {false, "the folder made", [] { return Exists(DefaultFolder()); }},
+    {false, "Kopiwa.exe copied", [] { return Exists(DefaultFolder() + "\\Kopiwa.exe"); }},
+    {false, "the uninstaller copied", [] { return Exists(DefaultFolder() + "\\Hbuninst.exe"); }},
+    {false, "the version key made", [] { return KeyExists(HKEY_LOCAL_MACHINE, kVersionKey); }},
+    {false, "the uninstall entry made", [] { return UninstallCommand() != "(missing)"; }},
+    {false, "the settings keys made", [] { return KeyExists(HKEY_CURRENT_USER, kStatusKey); }},
+    {true, "Kopiwa.exe deleted", [] { return Gone(DefaultFolder() + "\\Kopiwa.exe"); }},
+    {true, "Readme.txt deleted", [] { return Gone(DefaultFolder() + "\\Readme.txt"); }},
+    {true, "the temporary copy made", [] { return Exists(TemporaryUninstaller()); }},
+    {true, "the version keys deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kProductKey); }},
+    {true, "the uninstall entry deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }},
+    {true, "the App Paths key deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kAppPathsKey); }},
+    {true, "the settings keys deleted", [] { return !KeyExists(HKEY_CURRENT_USER, kSettingsKey); }},
+};
+
+constexpr DWORD kKilled = 1;  // the exit code Process::Kill gives
+
+// Ends every uninstaller still running, each named on a line of its own.
+void EndStrayUninstallers() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "Hbuninst.exe") != 0) continue;
+        HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        printf("[ stray    ] %s, ended\n", ReadStartedAs(process).commandLine.c_str());
+        TerminateProcess(process, kKilled);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+}
+
+// Takes away whatever an installation or an earlier row left, by force.
+void RemoveInstallation() {
+    // A clean-up copy of a run that got past its point ends on its own.
+    // A clean-up copy of a run that got past its point ends on its own; one
+    // started just as its uninstall run was killed has been seen under Wine
+    // never to end. It is named and ended here.
+    if (!WaitUntil([] { return ProcessesNamed("Hbuninst.exe") == 0; }, 30000)) EndStrayUninstallers();
+    RemoveTree("C:\\Program Files\\Harbel");
+    for (const char* key : {kAppPathsKey, kUninstallKey, kProductKey}) DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKey);
+    DeleteFileA(ShortcutPath().c_str());
+    DeleteFileA(TemporaryUninstaller().c_str());
+}
+
+// The installation as it stands: its folders and files, its keys with their
+// values, the shortcut and the temporary copy. Two installations with equal
+// listings are the same.
+FileListing InstallationListing() {
+    FileListing listing = ListFiles("C:\\Program Files\\Harbel");
+    for (const std::string& file : {ShortcutPath(), TemporaryUninstaller()})
+        if (Exists(file)) listing[file] = "file";
+    const struct {
+        HKEY root;
+        const char *label, *path;
+    } keys[] = {{HKEY_LOCAL_MACHINE, "HKLM\\", kProductKey}, {HKEY_LOCAL_MACHINE, "HKLM\\", kAppPathsKey},
+                {HKEY_LOCAL_MACHINE, "HKLM\\", kUninstallKey}, {HKEY_CURRENT_USER, "HKCU\\", kSettingsKey}};
+    for (const auto& key : keys) {
+        if (!KeyExists(key.root, key.path)) continue;
+        listing[key.label + std::string(key.path)] = "key";
+        for (const auto& entry : ListRegistry(key.root, key.path)) listing[key.label + entry.first] = entry.second;
+    }
+    return listing;
+}
+
+// Its files, folders and keys by name, on one line.
+std::string Names(const FileListing& listing) {
+    std::string names;
+    for (const auto& entry : listing)
+        if (entry.first.find("\\@") == std::string::npos) names += " " + entry.first;
+    return names.empty() ? " nothing" : names;
+}
+
+bool InstallSilently(const std::string& disk) {
+    Process setup;
+    return setup.Start(disk + "\\Setup.exe", "-s") && WaitForEnd(setup);
+}
+
+// Starts the silent run and kills it the moment `point` is reached. False
+// when the run got past the point first: it ended, or its clean-up copy started.
+bool KillAt(const KillPoint& point, const std::string& disk) {
+    Process run;
+    const bool started =
+        point.uninstall ? run.StartCommandLine(UninstallCommand() + " -s") : run.Start(disk + "\\Setup.exe", "-s");
+    if (!started) return false;
+    const DWORD start = GetTickCount();
+    while (!point.reached() && run.Running() && GetTickCount() - start < 60000) Sleep(0);
+    run.Kill();
+    // A clean-up copy on its way would show by now.
+    Sleep(1000);
+    return run.ExitCode() == kKilled && ProcessesNamed("Hbuninst.exe") == 0;
+}
+
+// How a user starts the uninstaller again: from the uninstall entry while it
+// is there, otherwise the one left in the folder.
+std::string UninstallAgainCommand() {
+    const std::string entry = UninstallCommand();
+    return (entry != "(missing)" ? entry : "\"" + DefaultFolder() + "\\Hbuninst.exe\" -u") + " -s";
+}
+
+}  // namespace
+
+TEST(InstallCycle, ASilentRunKilledPartwayFinishesWhenRunAgain) {
+    const std::string disk = StageDistribution();
+    const SystemState before = TakeSnapshot();
+    RestartWatcher restart;  // a silent uninstall's clean-up copy asks for a restart
+    ASSERT_TRUE(restart.ok());
+    ASSERT_TRUE(InstallSilently(disk));
+    const FileListing installed = InstallationListing();
+    RemoveInstallation();
+
+    for (const KillPoint& point : kKillPoints) {
+        const std::string where =
+            std::string(point.uninstall ? "uninstall" : "install") + " killed after " + point.after;
+        SCOPED_TRACE(where);
+        // A run may outrun the watch; the point is tried again then.
+        bool killed = false;
+        for (int attempt = 0; attempt < 6 && !killed; ++attempt) {
+            RemoveInstallation();
+            if (point.uninstall) {
+                ASSERT_TRUE(InstallSilently(disk));
+                ASSERT_TRUE(WriteShortcut(ShortcutPath(), DefaultFolder() + "\\Kopiwa.exe", "KOPIWA"));
+            }
+            killed = KillAt(point, disk);
+        }
+        ASSERT_TRUE(killed) << "the run got past the point every time";
+        printf("[ killed   ] %s; left:%s\n", where.c_str(), Names(InstallationListing()).c_str());
+
+        Process again;
+        if (point.uninstall) {
+            ASSERT_TRUE(again.StartCommandLine(UninstallAgainCommand())) << UninstallAgainCommand();
+        } else {
+            ASSERT_TRUE(again.Start(disk + "\\Setup.exe", "-s"));
+        }
+        EXPECT_TRUE(RanUnseen(again)) << "the run again shows nothing";
+        EXPECT_FALSE(again.Running()) << "and waits for nobody";
+        if (point.uninstall) {
+            EXPECT_TRUE(WaitForCleanup(DefaultFolder()));
+            ExpectUninstalled(DefaultFolder());
+            EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
+        } else {
+            ExpectInstalled(DefaultFolder(), disk);
+            EXPECT_EQ(ListingDifferences(installed, InstallationListing()), "");
+        }
+    }
+    RemoveInstallation();
+    ASSERT_TRUE(RunRestartWork());
+    ExpectNothingLeft(before);
 }

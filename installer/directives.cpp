@@ -25,6 +25,27 @@ BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char
     return CopyText(folder, data, kPathSize, kRefuse);
 }
 
+// The name under which the install section copies the installer into the
+// installation folder.
+const char kUninstallerName[] = "Hbuninst.exe";
+
+// The folder of this program file, when the run uninstalls and the program is
+// the installed uninstaller: named Hbuninst.exe and held by that folder. The
+// uninstaller lives in the folder it removes, so an uninstall cut short after
+// it deleted the keys that named the folder still finds it when run again.
+BOOL UninstallerFolder(char* folder) {
+    char self[kPathSize];
+    const DWORD length = GetModuleFileNameA(nullptr, self, kPathSize);
+    if (InstallMode || length == 0 || length >= static_cast<DWORD>(kPathSize)) return FALSE;
+    const DWORD attributes = GetFileAttributesA(self);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return FALSE;
+    lstrcpyA(folder, self);
+    CutAtLastBackslash(folder);
+    // A drive's root is never an installation folder of the script's.
+    const bool driveRoot = StartsWithDrive(folder) && folder[2] == '\0';
+    return folder[0] && !driveRoot && lstrcmpiA(self + lstrlenA(folder) + 1, kUninstallerName) == 0;
+}
+
 // Running means: a top-level window of that class, or a mutex of that name.
 bool ApplicationRunning(const char* name) {
     if (FindWindowA(name, nullptr)) return true;
@@ -48,14 +69,17 @@ void PauseAnsweringSentMessages(DWORD milliseconds) {
 }  // namespace
 
 // defaultdirfromreg root key value. An incomplete line or a root number
-// outside 0 to 3 finds nothing; DefaultDir then stays as it was.
+// outside 0 to 3 finds nothing; DefaultDir then stays as it was. A value that
+// is missing leaves an empty DefaultDir to the installed uninstaller's own
+// folder in an uninstall run.
 BOOL DefaultDirFromRegDirective(HWND) {
     const HKEY root = RootKeyNumber(ReadNumber(NextArgument()));
     const char* keyPath = NextArgument();
     const char* valueName = NextArgument();
     if (!root || !keyPath || !valueName) return TRUE;
     char folder[kPathSize];
-    if (ReadFolderValue(root, keyPath, valueName, folder)) lstrcpyA(DefaultDir, folder);
+    if (ReadFolderValue(root, keyPath, valueName, folder) || (!DefaultDir[0] && UninstallerFolder(folder)))
+        lstrcpyA(DefaultDir, folder);
     return TRUE;
 }
 

@@ -289,7 +289,11 @@ Measurement LineWeight(int keyword, LineTokens& tokens, MeterWork& work, DWORD* 
     if (!ExpandVariables(work.missingPath, tokens.Next(kLineSeparators), kPathSize, &work.unavailable))
         return kMeasuredLineTooLong;
     DWORD attributes = 0;
-    if (!GetFileInfo(work.missingPath, &attributes, nullptr, nullptr, nullptr, weight)) return kSourceMissing;
+    if (!GetFileInfo(work.missingPath, &attributes, nullptr, nullptr, nullptr, weight)) {
+        // The command will pass over it: it weighs nothing.
+        *weight = 0;
+        return MissingSourceWasRemoved() ? kMeasured : kSourceMissing;
+    }
     return kMeasured;
 }
 

@@ -17,6 +17,8 @@ BOOL ExpandArgument(char* out, const char* argument, int size) {
     return ExpandVariables(out, argument, size);
 }
 
+bool MissingSourceWasRemoved() { return !InstallMode; }
+
 void AddKeywordWeight(int keyword) { MeterDone += KeywordTable[keyword].KeywordWeight; }
 
 BOOL ExpandNextArgument(char* out) { return ExpandArgument(out, NextArgument()); }

@@ -16,6 +16,12 @@ BOOL ExpandArgument(char* out, const char* argument, int size = MAX_PATH);
 // The next argument of the current line, expanded into the path buffer `out`.
 BOOL ExpandNextArgument(char* out);
 
+// Whether a source file that is missing counts as one already dealt with:
+// in an uninstall run it is, since an earlier uninstall cut short may have
+// removed it, and nothing such a run removed may stop a later one. In an
+// install run a missing source is a fault of the distribution.
+bool MissingSourceWasRemoved();
+
 // Adds the weight that KeywordTable gives `keyword` to the meter's work done.
 void AddKeywordWeight(int keyword);
 

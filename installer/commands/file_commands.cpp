@@ -63,6 +63,7 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
     FILETIME sourceTime;
     DWORD size = 0;
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, &sourceTime, &size)) {
+        if (sourceFits && MissingSourceWasRemoved()) return TRUE;  // nothing left to copy
         if (!SilentMode) ReportFailure(progressDialog, MB_ICONEXCLAMATION, kind.missingSource, source);
         return FALSE;
     }

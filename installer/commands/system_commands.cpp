@@ -278,6 +278,8 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     const BOOL sourceFits = ExpandNextArgument(source);
     const BOOL destinationFits = ExpandNextArgument(destination);
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+        // Nothing left to remove at the restart: no restart is needed for it.
+        if (sourceFits && MissingSourceWasRemoved()) return TRUE;
         if (!SilentMode)
             ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
                         "移動するファイル%sが見つかりません。", source);

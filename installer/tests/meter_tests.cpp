@@ -169,6 +169,20 @@ TEST_F(Meter, ASilentRunReportsAMissingSourceOnlyWithTheAbortMessage) {
     EXPECT_EQ(ScriptLine, 1);
 }
 
+// An uninstall passes silently over a file that an earlier one removed: its
+// copy weighs nothing, and it needs no restart.
+TEST_F(Meter, AnUninstallPassesOverSourcesAnEarlierRunRemoved) {
+    SetTestValue("first", "the first command ran");
+    std::string script = kMissingSourceScript;
+    script.insert(script.find("endmeter"), "moveatreboot \"%TMPDIR%missing 表.bin\" \"NUL\"\n");
+    ScriptRun run(script, "Setup.exe -u -s");
+    ASSERT_TRUE(run.WaitForEnd()) << "no abort message to wait on";
+    EXPECT_EQ(ScriptLine, LineCount);
+    EXPECT_STREQ(DefaultDir, "the first command ran");
+    EXPECT_EQ(MeterTotal, 0u);
+    EXPECT_FALSE(RestartNeeded);
+}
+
 // A block without weighted commands measures 0: the meter opens and the run
 // goes on.
 TEST_F(Meter, ABlockWithNothingToMeasureDoesNotStopTheRun) {

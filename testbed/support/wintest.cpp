@@ -582,6 +582,24 @@ Shortcut ReadShortcut(const std::string& linkPath) {
     return link;
 }
 
+bool WriteShortcut(const std::string& linkPath, const std::string& target, const std::string& description) {
+    bool saved = false;
+    CoInitialize(nullptr);
+    IShellLinkA* shell = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shell)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(shell->SetPath(target.c_str())) && SUCCEEDED(shell->SetDescription(description.c_str())) &&
+            SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            saved = SUCCEEDED(file->Save(Wide(linkPath).c_str(), TRUE));
+            file->Release();
+        }
+        shell->Release();
+    }
+    CoUninitialize();
+    return saved;
+}
+
 void* RedirectImport(const char* dll, const char* function, void* replacement) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);

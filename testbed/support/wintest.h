@@ -326,6 +326,8 @@ struct Shortcut {
 };
 // Reads a shortcut file back through the shell's own link object.
 Shortcut ReadShortcut(const std::string& linkPath);
+// Saves a shortcut to `target` with `description`, as an installer makes one.
+bool WriteShortcut(const std::string& linkPath, const std::string& target, const std::string& description);
 
 // Points this program's import of `function` from `dll` (named, not by
 // ordinal) at `replacement`, so that code linked into the test program meets
