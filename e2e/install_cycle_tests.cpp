@@ -1021,3 +1021,118 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     // Wine's printing keeps its printer descriptions for the copier here.
     ExpectNothingLeft(before, {TempFolder() + "wine_ppds\\"});
 }
+
+// ---------------------------------------------------------------------------
+// DLLs planted where a program searches
+
+namespace {
+
+// Names Windows loads on a program's behalf from the program's folder first,
+// and that Wine's own DLLs do not import before the program starts.
+const char* const kPlantedNames[] = {"comctl32", "dwmapi", "cryptbase", "uxtheme"};
+// Where the marker DLL notes each process that loaded it.
+const char kPlantMarks[] = "C:\\planted-loads.txt";
+
+// The marker DLL under each planted name in `folder`.
+void PlantIn(const std::string& folder, std::vector<std::string>* planted) {
+    const std::string marker = BuildDir() + "\\fixtures\\load_marker.dll";
+    for (const char* name : kPlantedNames) {
+        const std::string path = folder + "\\" + name + ".dll";
+        EXPECT_TRUE(CopyFileA(marker.c_str(), path.c_str(), FALSE)) << path;
+        planted->push_back(path);
+    }
+}
+
+// Native-first loading of the planted names in Setup.exe and its copies,
+// as Windows' search order takes a DLL beside the program before the
+// system's own. Set in the prefix's registry, which the processes started
+// from here read; removed again when the owner goes.
+class NativeFirst {
+public:
+    NativeFirst() {
+        for (const char* program : kPrograms) {
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, OverridesKey(program).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS)
+                continue;
+            for (const char* name : kPlantedNames)
+                RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+            RegCloseKey(key);
+        }
+    }
+    ~NativeFirst() {
+        for (const char* program : kPrograms) DeleteRegistryTree(HKEY_CURRENT_USER, AppKey(program));
+    }
+    NativeFirst(const NativeFirst&) = delete;
+    NativeFirst& operator=(const NativeFirst&) = delete;
+
+private:
+    static constexpr const char* kPrograms[] = {"Setup.exe", "Hbuninst.exe"};
+    static std::string AppKey(const char* program) { return std::string("Software\\Wine\\AppDefaults\\") + program; }
+    static std::string OverridesKey(const char* program) { return AppKey(program) + "\\DllOverrides"; }
+};
+
+struct PlantedRun {
+    const char* name;
+    bool silent;
+};
+const PlantedRun kPlantedRuns[] = {{"interactive", false}, {"silent", true}};
+
+// One install and uninstall from the distribution folder, started from the
+// folder `current`, silent or through the pages.
+void InstallAndUninstallFrom(const std::string& disk, const std::string& current, bool silent) {
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe", silent ? "-s" : "", current));
+    if (silent) {
+        ASSERT_TRUE(WaitForEnd(setup));
+    } else {
+        InstallChoices choices;
+        choices.shownFolder = DefaultFolder();
+        ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+        ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    }
+    ExpectInstalled(DefaultFolder(), disk);
+
+    RestartWatcher restart;
+    ASSERT_TRUE(restart.ok());
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand() + (silent ? " -s" : "")));
+    if (silent) {
+        ASSERT_TRUE(WaitForEnd(uninstall));
+    } else {
+        ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), ""));
+        ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, ""));
+    }
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+}
+
+}  // namespace
+
+TEST(InstallCyclePlanted, DllsPlantedBesideSetupInTempAndTheCurrentFolderAreNeverLoaded) {
+    const std::string disk = StageDistribution();
+    const std::string current = "C:\\Downloads";
+    MakeFolders(current);
+    std::vector<std::string> planted;
+    for (const std::string& folder : {disk, TempFolder().substr(0, TempFolder().size() - 1), current})
+        PlantIn(folder, &planted);
+    char previousFolder[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, previousFolder);
+    NativeFirst overrides;
+
+    for (const PlantedRun& run : kPlantedRuns) {
+        SCOPED_TRACE(run.name);
+        const SystemState before = TakeSnapshot();
+        {
+            // The uninstall entry's command starts in this program's folder.
+            ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+            InstallAndUninstallFrom(disk, current, run.silent);
+            SetCurrentDirectoryA(previousFolder);
+        }
+        EXPECT_FALSE(Exists(kPlantMarks)) << "loaded:\n" << ReadBytes(kPlantMarks);
+        DeleteFileA(kPlantMarks);
+        ASSERT_TRUE(RunRestartWork());
+        ExpectNothingLeft(before);
+    }
+    for (const std::string& path : planted) DeleteFileA(path.c_str());
+}
