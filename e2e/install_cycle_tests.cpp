@@ -523,7 +523,8 @@ void ExpectInstalled(const std::string& folder, const std::string& disk, bool co
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path"), folder) << "without a trailing backslash";
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, ""), folder + "\\Kopiwa.exe");
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "KOPIWA 1.11  - Davuzavu Zade Deda -");
-    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), folder + "\\Hbuninst.exe -u");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), "\"" + folder + "\\Hbuninst.exe\" -u")
+        << "quoted, as Windows reads a program path with blanks";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kVersionKey));
     EXPECT_EQ(Contents(HKEY_LOCAL_MACHINE, kProductKey).subkeys, 1) << "only the current version's key";
     for (const char* key : {kPrinterKey, kStatusKey}) {
@@ -1109,13 +1110,16 @@ void InstallAndUninstallFrom(const std::string& disk, const std::string& current
 
 }  // namespace
 
-TEST(InstallCyclePlanted, DllsPlantedBesideSetupInTempAndTheCurrentFolderAreNeverLoaded) {
+TEST(InstallCyclePlanted, NothingPlantedBesideSetupInTempOrTheCurrentFolderIsLoadedOrRun) {
     const std::string disk = StageDistribution();
     const std::string current = "C:\\Downloads";
     MakeFolders(current);
     std::vector<std::string> planted;
     for (const std::string& folder : {disk, TempFolder().substr(0, TempFolder().size() - 1), current})
         PlantIn(folder, &planted);
+    // Started unquoted, the uninstall entry's command would run this one.
+    planted.push_back("C:\\Program.exe");
+    ASSERT_TRUE(CopyFileA((BuildDir() + "\\fixtures\\hello_window.exe").c_str(), planted.back().c_str(), FALSE));
     char previousFolder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, previousFolder);
     NativeFirst overrides;

@@ -95,9 +95,19 @@ char* CutToken(char* p, char** cursor, const char* separators) {
     }
     char* token;
     if (*p == '"') {
+        // Runs to the next quote that is not doubled; a doubled quote stands
+        // for one quote of the token (a stored command line quotes its
+        // program), so the token is moved together over the second one.
         token = p + 1;
         p = token;
-        while (*p && *p != '"') p += CharWidth(p);
+        char* end = token;
+        while (*p && (*p != '"' || p[1] == '"')) {
+            const int width = *p == '"' ? 2 : CharWidth(p);
+            *end++ = *p;
+            if (width == 2 && *p != '"') *end++ = p[1];
+            p += width;
+        }
+        if (end != p) *end = '\0';
     } else {
         token = p;
         while (*p && !IsSeparator(*p, separators)) p += CharWidth(p);
