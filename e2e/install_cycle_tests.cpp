@@ -122,8 +122,25 @@ std::string ShortPath(const std::string& path) {
 
 std::string WindowsFile(const char* name) { return WindowsDir() + "\\" + name; }
 
-// The temporary copy that the uninstaller makes of itself.
-std::string TemporaryUninstaller() { return TempFolder() + "Hbuninst.exe"; }
+// Where the uninstaller copied itself before: one name in the shared
+// temporary folder, which anyone could have put a file at.
+std::string OldTemporaryUninstaller() { return TempFolder() + "Hbuninst.exe"; }
+
+// The uninstall run's own folder, "hb-" and 16 hex digits ".tmp" in the
+// temporary folder, holding its copy: the one there is, or empty.
+std::string RunFolderOfCopy(const std::string& copy) { return copy.substr(0, copy.rfind('\\')); }
+std::string HeldCopy() {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((TempFolder() + "hb-*.tmp").c_str(), &found);
+    std::string copy;
+    if (search == INVALID_HANDLE_VALUE) return copy;
+    do {
+        const std::string candidate = TempFolder() + found.cFileName + "\\Hbuninst.exe";
+        if (lstrlenA(found.cFileName) == 23 && Exists(candidate)) copy = candidate;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copy;
+}
 
 // A folder laid out like the distribution, with the build's own files.
 std::string StageDistribution() {
@@ -331,6 +348,20 @@ StartedAs ReadStartedAs(HANDLE process) {
     return started;
 }
 
+// The uninstaller's temporary copy that the last CleanupCopyCommandLine saw.
+std::string g_cleanupCopy;
+std::string CleanupCopy() { return g_cleanupCopy; }
+
+// Whether `program` is an uninstaller's copy in a folder of its own in the
+// temporary folder: there, "hb-", 16 characters, ".tmp\\Hbuninst.exe".
+bool IsTemporaryCopy(const std::string& program) {
+    const std::string temp = TempFolder();
+    if (program.size() != temp.size() + 36 || lstrcmpiA(program.substr(0, temp.size()).c_str(), temp.c_str()) != 0)
+        return false;
+    const std::string rest = program.substr(temp.size());
+    return rest.compare(0, 3, "hb-") == 0 && lstrcmpiA(rest.substr(19).c_str(), ".tmp\\Hbuninst.exe") == 0;
+}
+
 // The command line of the clean-up copy, the uninstaller's temporary copy,
 // caught while it waits for the uninstall run to end.
 std::string CleanupCopyCommandLine(DWORD timeoutMs = 30000) {
@@ -346,8 +377,10 @@ std::string CleanupCopyCommandLine(DWORD timeoutMs = 30000) {
                 HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
                 if (!process) continue;
                 const StartedAs started = ReadStartedAs(process);
-                if (lstrcmpiA(started.program.c_str(), TemporaryUninstaller().c_str()) == 0)
+                if (IsTemporaryCopy(started.program)) {
                     commandLine = started.commandLine;
+                    g_cleanupCopy = started.program;
+                }
                 CloseHandle(process);
             }
             CloseHandle(snapshot);
@@ -583,10 +616,14 @@ bool WaitForCleanup(const std::string& folder, DWORD timeoutMs = 30000) {
     return WaitUntil([&] { return !Exists(folder) && ProcessesNamed("Hbuninst.exe") == 0; }, timeoutMs);
 }
 
-bool PendingDeletion(const std::string& path) {
+// Whether the restart list deletes the copy `file` and then its folder.
+bool PendingDeletionOfFileThenFolder(const std::string& file) {
     const std::vector<std::string> entries = PendingRenames();
-    for (size_t i = 0; i + 1 < entries.size(); i += 2)
-        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + path).c_str()) == 0 && entries[i + 1].empty()) return true;
+    const std::string folder = "\\??\\" + RunFolderOfCopy(file);
+    for (size_t i = 0; i + 3 < entries.size(); i += 2)
+        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + file).c_str()) == 0 && entries[i + 1].empty() &&
+            lstrcmpiA(entries[i + 2].c_str(), folder.c_str()) == 0 && entries[i + 3].empty())
+            return true;
     return false;
 }
 
@@ -654,11 +691,11 @@ TEST(InstallCycle, SilentInstallAndSilentUninstallLeaveNothingBehind) {
     EXPECT_TRUE(WaitUntil([&] { return restart.Requests() > 0; }, 10000)) << "the clean-up copy restarts Windows";
 
     // The temporary copy goes at the next start of Windows.
-    EXPECT_TRUE(Exists(TemporaryUninstaller()));
-    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    EXPECT_TRUE(Exists(CleanupCopy()));
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(CleanupCopy())) << Joined(PendingRenames());
     EXPECT_FALSE(Exists(WindowsFile("WININIT.INI"))) << "the NT family has its own list";
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(RunFolderOfCopy(CleanupCopy())));
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
 
     EXPECT_TRUE(ReadBytes(disk + "\\Setup.exe") == ReadBytes(SetupExe())) << "the distribution stays as it was";
@@ -710,12 +747,11 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
 
     ASSERT_NO_FATAL_FAILURE(InstallThroughPages(disk, "install_"));
 
-    // An uninstaller of a later version still waits in the temporary folder
-    // for a restart: the uninstaller asks before replacing it, with its meter
-    // open behind the question.
-    const std::string laterVersion = "(an uninstaller of a later version)";
-    ASSERT_TRUE(WriteBytes(TemporaryUninstaller(), laterVersion));
-    ASSERT_TRUE(MakeNewer(TemporaryUninstaller()));
+    // A read-only file where the uninstaller once put its copy, as another
+    // user could leave it in a shared temporary folder.
+    const std::string planted = "(not an uninstaller)";
+    ASSERT_TRUE(WriteBytes(OldTemporaryUninstaller(), planted));
+    ASSERT_TRUE(SetFileAttributesA(OldTemporaryUninstaller().c_str(), FILE_ATTRIBUTE_READONLY));
 
     RestartWatcher restart;
     ASSERT_TRUE(restart.ok());
@@ -723,24 +759,19 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand())) << UninstallCommand();
     ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), "uninstall_"));
 
-    HWND progress = WaitForTopWindow(kProgressTitle, uninstall.Id(), 30000, "#32770");
-    HWND question = WaitForTopWindow(kUninstallCaption, uninstall.Id(), 30000, "#32770");
-    ASSERT_NE(progress, nullptr);
-    ASSERT_NE(question, nullptr);
-    ShootMeterBehind(progress, question, "uninstall_03");
-    EXPECT_EQ(ControlText(question, kMessageText),
-              "新しいファイル" + TemporaryUninstaller() + "が、すでに存在します。\n上書きしますか?");
-    EXPECT_EQ(ControlText(progress, kProgressAction), "ファイルのコピー中です...");
-    EXPECT_EQ(ControlText(progress, kProgressName), "ファイル名 : " + DefaultFolder() + "\\Hbuninst.exe");
-    EXPECT_EQ(ControlText(progress, kProgressDescription), "");
-    // Six deletions done, then the copy, one more deletion, nine keys and the
-    // shortcut.
-    const unsigned long long uninstallerSize = FileSize(DefaultFolder() + "\\Hbuninst.exe");
-    EXPECT_EQ(BarPosition(progress), Percent(6 * 1024, 7 * 1024 + uninstallerSize + 10 * 1024));
-    PostClick(question, IDYES);
-
     ASSERT_NE(Page(uninstall, kUninstallDoneTitle, ""), nullptr);
     EXPECT_TRUE(Exists(DefaultFolder() + "\\Hbuninst.exe")) << "the running uninstaller cannot delete itself";
+    // Its copy waits in a folder of its own, held: no one can change it
+    // before it is started.
+    const std::string copy = HeldCopy();
+    ASSERT_FALSE(copy.empty());
+    EXPECT_TRUE(ReadBytes(copy) == ReadBytes(SetupExe()));
+    HANDLE writer = CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileA(copy.c_str(), (copy + ".old").c_str())) << "renamed";
+    EXPECT_FALSE(DeleteFileA(copy.c_str())) << "deleted";
     ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, "uninstall_04_restart"));
     EXPECT_EQ(CleanupCopyCommandLine(), CleanupArguments(DefaultFolder() + "\\Hbuninst.exe", DefaultFolder(), false));
     ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
@@ -748,12 +779,17 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
     EXPECT_FALSE(WaitUntil([&] { return restart.Requests() > 0; }, 3000)) << "no restart was chosen";
 
-    // The temporary copy is the uninstaller that ran, waiting for the restart.
-    EXPECT_TRUE(ReadBytes(TemporaryUninstaller()) == ReadBytes(SetupExe())) << "it replaced the later version";
-    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    // The copy that was started is the one held, waiting for the restart;
+    // the file at the old name is as it was.
+    EXPECT_EQ(CleanupCopy(), copy);
+    EXPECT_TRUE(ReadBytes(copy) == ReadBytes(SetupExe()));
+    EXPECT_EQ(ReadBytes(OldTemporaryUninstaller()), planted);
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(copy)) << Joined(PendingRenames());
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(RunFolderOfCopy(copy)));
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
+    SetFileAttributesA(OldTemporaryUninstaller().c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(OldTemporaryUninstaller().c_str());
     ExpectNothingLeft(before);
 }
 
@@ -898,18 +934,22 @@ TEST(InstallCycle95, TheLastCopyGoesAtRestartThroughWininit) {
     EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
     EXPECT_TRUE(WaitUntil([&] { return restart.Requests() > 0; }, 10000)) << "restart was chosen";
 
-    EXPECT_TRUE(Exists(TemporaryUninstaller()));
-    EXPECT_EQ(ReadBytes(wininit), "[Rename]\r\nNUL=" + ShortPath(TemporaryUninstaller()) + "\r\n");
+    const std::string copy = CleanupCopy();
+    EXPECT_TRUE(Exists(copy));
+    // WININIT.INI deletes and renames files only: the folder is not listed.
+    const std::string shortCopy = ShortPath(copy);
+    EXPECT_EQ(ReadBytes(wininit), "[Rename]\r\nNUL=" + shortCopy + "\r\n");
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames())) << "the Windows 95 family has no NT list";
 
     // Wine's start-up work carries out WININIT.INI as Windows 95 does, and
     // keeps the list it carried out as wininit.bak.
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(copy));
     EXPECT_FALSE(Exists(wininit));
     const std::string done = WindowsFile("wininit.bak");
-    EXPECT_NE(ReadBytes(done).find("NUL=" + ShortPath(TemporaryUninstaller())), std::string::npos);
-    ExpectNothingLeft(before, {done});
+    EXPECT_NE(ReadBytes(done).find("NUL=" + shortCopy), std::string::npos);
+    // The emptied folder of the run stays in the temporary folder.
+    ExpectNothingLeft(before, {done, RunFolderOfCopy(copy) + "\\"});
 }
 
 // ---------------------------------------------------------------------------
@@ -1080,8 +1120,10 @@ struct PlantedRun {
 const PlantedRun kPlantedRuns[] = {{"interactive", false}, {"silent", true}};
 
 // One install and uninstall from the distribution folder, started from the
-// folder `current`, silent or through the pages.
-void InstallAndUninstallFrom(const std::string& disk, const std::string& current, bool silent) {
+// folder `current`, silent or through the pages; the folder the uninstall's
+// copy ran from into `copyFolder`.
+void InstallAndUninstallFrom(const std::string& disk, const std::string& current, bool silent,
+                             std::string* copyFolder) {
     Process setup;
     ASSERT_TRUE(setup.Start(disk + "\\Setup.exe", silent ? "-s" : "", current));
     if (silent) {
@@ -1104,8 +1146,11 @@ void InstallAndUninstallFrom(const std::string& disk, const std::string& current
         ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), ""));
         ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, ""));
     }
+    ASSERT_FALSE(CleanupCopyCommandLine().empty());
     ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
     ExpectUninstalled(DefaultFolder());
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(CleanupCopy())) << Joined(PendingRenames());
+    *copyFolder = RunFolderOfCopy(CleanupCopy());
 }
 
 }  // namespace
@@ -1124,13 +1169,16 @@ TEST(InstallCyclePlanted, NothingPlantedBesideSetupInTempOrTheCurrentFolderIsLoa
     GetCurrentDirectoryA(MAX_PATH, previousFolder);
     NativeFirst overrides;
 
+    std::set<std::string> copyFolders;
     for (const PlantedRun& run : kPlantedRuns) {
         SCOPED_TRACE(run.name);
         const SystemState before = TakeSnapshot();
         {
             // The uninstall entry's command starts in this program's folder.
             ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
-            InstallAndUninstallFrom(disk, current, run.silent);
+            std::string copyFolder;
+            InstallAndUninstallFrom(disk, current, run.silent, &copyFolder);
+            copyFolders.insert(copyFolder);
             SetCurrentDirectoryA(previousFolder);
         }
         EXPECT_FALSE(Exists(kPlantMarks)) << "loaded:\n" << ReadBytes(kPlantMarks);
@@ -1139,4 +1187,5 @@ TEST(InstallCyclePlanted, NothingPlantedBesideSetupInTempOrTheCurrentFolderIsLoa
         ExpectNothingLeft(before);
     }
     for (const std::string& path : planted) DeleteFileA(path.c_str());
+    EXPECT_EQ(copyFolders.size(), 2u) << "each uninstall makes a new folder";
 }

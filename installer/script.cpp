@@ -8,6 +8,7 @@
 #include "commands/command_support.h"
 #include "commands/commands.h"
 #include "resource.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "wizard.h"
@@ -277,6 +278,9 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
     case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize));
     case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize));
     case 4:
+        // An uninstall run's temporary files go into a new folder of its
+        // own: the shared temporary folder is open to every user.
+        if (!InstallMode) return RunFolder(scratch) ? kValue : kNoValue;
         if (Fits(GetTempPathA(kPathSize, scratch)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
@@ -438,9 +442,24 @@ bool LineRuns() {
     return section && platform;
 }
 
+// A copy in the run's folder that is not this very program, or that could
+// not be held since it was made, is not started: who knows what it is.
+void RefuseCleanupCopy() {
+    if (SilentMode) return;
+    ShowMessage(MainWindow, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONEXCLAMATION,
+                "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
+                "同じであることを確認できなかったため、起動しませんでした。\n"
+                "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
+                CleanupProgram);
+}
+
 // Starts the clean-up copy, if the script named one, without waiting for it.
 void StartCleanupProgram() {
     if (!CleanupProgram[0]) return;
+    if (LiesInRunFolder(CleanupProgram) && !HeldCopyIsThisProgram(CleanupProgram)) {
+        RefuseCleanupCopy();
+        return;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -449,6 +468,7 @@ void StartCleanupProgram() {
         return;
     KernelHandle thread(process.hThread);
     KernelHandle started(process.hProcess);
+    ReleaseHeldCopy();
 }
 
 // The line "end": the final page, the restart, the clean-up copy, the quit.

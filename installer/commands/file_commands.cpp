@@ -2,6 +2,7 @@
 // other parts share: file information, folder paths, move by copy.
 #include "command_support.h"
 #include "commands.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "script.h"
@@ -18,6 +19,8 @@ struct TransferKind {
 };
 
 BOOL CopyReplacing(const char* source, const char* destination) {
+    // A copy into the uninstall run's own folder is its clean-up copy.
+    if (LiesInRunFolder(destination)) return MakeHeldCopy(source, destination);
     return CopyFileA(source, destination, FALSE);
 }
 

@@ -4,6 +4,7 @@
 // the restart of Windows.
 #include "command_support.h"
 #include "commands.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "script.h"
@@ -275,6 +276,14 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     // A destination cut short would name some other file: nothing is
     // scheduled, which passes as silently as a refused schedule does.
     if (destinationFits) ReplaceAtRestart(destination, source);
+    // A file of the uninstall run's own folder takes the folder with it: NT
+    // removes an empty folder from its list, after the file listed before
+    // it. WININIT.INI only deletes and renames files, so on the Windows 95
+    // family the empty folder stays in the temporary folder.
+    char folder[kPathSize];
+    if (destinationFits && IsNulDestination(destination) && LiesInRunFolder(source) && !IsWindows95Family() &&
+        RunFolder(folder))
+        ReplaceAtRestart(destination, folder);
     RestartNeeded = TRUE;
     return TRUE;
 }

@@ -1,0 +1,163 @@
+// The uninstall run's own folder and its held clean-up copy; see run_folder.h.
+#include "run_folder.h"
+
+#include "folder_rights.h"
+#include "run_state.h"
+#include "scoped_handles.h"
+#include "script.h"
+
+namespace {
+
+char g_runFolder[kPathSize];
+KernelHandle g_heldCopy;
+char g_heldPath[kPathSize];
+
+using RandomProc = BOOLEAN(WINAPI*)(PVOID, ULONG);
+
+// 64 bits no one can tell in advance: the system's random numbers where it
+// has them (XP and later), otherwise the clocks, the process and the thread,
+// mixed. The folder is made new and fails when it exists, so a name that is
+// guessed can only make a run try the next one.
+ULONGLONG RandomNumber() {
+    ULONGLONG number = 0;
+    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+    // GetProcAddress knows no signature; void(*)() is the neutral step between.
+    const auto random = reinterpret_cast<RandomProc>(
+        reinterpret_cast<void (*)()>(advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr));
+    if (random && random(&number, sizeof number)) return number;
+    LARGE_INTEGER counter = {};
+    QueryPerformanceCounter(&counter);
+    number = static_cast<ULONGLONG>(counter.QuadPart) ^ (static_cast<ULONGLONG>(GetTickCount()) << 32) ^
+             (static_cast<ULONGLONG>(GetCurrentProcessId()) << 16) ^ GetCurrentThreadId();
+    // A multiply-xorshift round spreads every input bit over the name.
+    number ^= number >> 33;
+    number *= 0xFF51AFD7ED558CCDULL;
+    number ^= number >> 33;
+    return number;
+}
+
+// `folder` (ending in a backslash), "hb-", 16 hex digits, ".tmp".
+bool NewFolderName(char* path, const char* folder) {
+    char name[32] = "hb-";
+    ULONGLONG number = RandomNumber();
+    for (int i = 18; i >= 3; --i, number >>= 4) name[i] = "0123456789abcdef"[number & 15];
+    lstrcpyA(name + 19, ".tmp");
+    return CopyText(path, folder, kPathSize, kRefuse) && AppendText(path, name, kPathSize, kRefuse);
+}
+
+bool MakeRunFolder() {
+    char temporary[kPathSize];
+    const DWORD length = GetTempPathA(kPathSize, temporary);
+    if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return false;
+    if (!EndsWithBackslash(temporary) && !AppendText(temporary, "\\", kPathSize, kRefuse)) return false;
+    ProtectedFolderRights rights(false);
+    SECURITY_ATTRIBUTES* attributes = RunsAsAdministrator() ? rights.Attributes() : nullptr;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char folder[kPathSize];
+        if (!NewFolderName(folder, temporary)) return false;
+        // Never a folder that exists: whoever made it could have put
+        // anything inside.
+        if (CreateDirectoryA(folder, attributes)) {
+            lstrcpyA(g_runFolder, folder);
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+bool CopyBytes(HANDLE in, HANDLE out) {
+    BYTE buffer[4096];
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) return false;
+        if (got == 0) return true;
+        if (!WriteFile(out, buffer, got, &written, nullptr) || written != got) return false;
+    }
+}
+
+// Whether the two files hold the same bytes, each read from its start.
+bool SameBytes(HANDLE one, HANDLE other) {
+    const DWORD size = GetFileSize(one, nullptr);
+    if (size == INVALID_FILE_SIZE || size != GetFileSize(other, nullptr)) return false;
+    if (SetFilePointer(one, 0, nullptr, FILE_BEGIN) != 0 || SetFilePointer(other, 0, nullptr, FILE_BEGIN) != 0)
+        return false;
+    BYTE first[4096], second[4096];
+    for (DWORD done = 0; done < size;) {
+        DWORD gotFirst = 0, gotSecond = 0;
+        if (!ReadFile(one, first, sizeof first, &gotFirst, nullptr) ||
+            !ReadFile(other, second, sizeof second, &gotSecond, nullptr) || gotFirst == 0 ||
+            gotFirst != gotSecond)
+            return false;
+        for (DWORD i = 0; i < gotFirst; ++i)
+            if (first[i] != second[i]) return false;
+        done += gotFirst;
+    }
+    return true;
+}
+
+HANDLE OpenForReading(const char* path, DWORD share) {
+    return CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+BOOL RunFolder(char* folder) {
+    if (!g_runFolder[0] && !MakeRunFolder()) return FALSE;
+    lstrcpyA(folder, g_runFolder);
+    return TRUE;
+}
+
+bool LiesInRunFolder(const char* path) {
+    if (!g_runFolder[0]) return false;
+    const int length = lstrlenA(g_runFolder);
+    // The folder's name is ASCII, so a byte count ends a whole character.
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, g_runFolder, length) ==
+               CSTR_EQUAL &&
+           path[length] == '\\';
+}
+
+BOOL MakeHeldCopy(const char* source, const char* destination) {
+    ReleaseHeldCopy();
+    const KernelHandle in(OpenForReading(source, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    if (!in) return FALSE;
+    // Held from its creation: others may read it, nothing more.
+    KernelHandle out(CreateFileA(destination, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return FALSE;
+    if (!CopyBytes(in.Get(), out.Get())) {
+        out.Close();
+        DeleteFileA(destination);
+        return FALSE;
+    }
+    // A program cannot be started from a file open for writing: the hold
+    // passes to a handle that only reads, through one that lets the writer
+    // go. Neither ever lets the file be renamed or deleted; a writer that
+    // came in between keeps the last hold from being had, and a change it
+    // made is found before the start.
+    KernelHandle passing(OpenForReading(destination, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    out.Close();
+    g_heldCopy = KernelHandle(OpenForReading(destination, FILE_SHARE_READ));
+    if (g_heldCopy) lstrcpyA(g_heldPath, destination);
+    return TRUE;
+}
+
+bool HeldCopyIsThisProgram(const char* program) {
+    char self[kPathSize];
+    const DWORD length = GetModuleFileNameA(nullptr, self, kPathSize);
+    if (!g_heldCopy || length == 0 || length >= static_cast<DWORD>(kPathSize) ||
+        lstrcmpiA(program, g_heldPath) != 0)
+        return false;
+    const KernelHandle running(OpenForReading(self, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    return running && SameBytes(running.Get(), g_heldCopy.Get());
+}
+
+void ReleaseHeldCopy() {
+    g_heldCopy.Close();
+    g_heldPath[0] = '\0';
+}
+
+void ResetRunFolder() {
+    ReleaseHeldCopy();
+    g_runFolder[0] = '\0';
+}
