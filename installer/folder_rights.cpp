@@ -7,22 +7,6 @@
 
 namespace {
 
-// The NT security calls, from ADVAPI32 at run time: the loader of the first
-// Windows 95 would refuse a program that imported them.
-struct SecurityCalls {
-    decltype(&AllocateAndInitializeSid) allocateSid;
-    decltype(&FreeSid) freeSid;
-    decltype(&EqualSid) equalSid;
-    decltype(&InitializeAcl) initializeAcl;
-    decltype(&AddAccessAllowedAce) addAllowed;
-    decltype(&GetAce) getAce;
-    decltype(&InitializeSecurityDescriptor) initializeDescriptor;
-    decltype(&SetSecurityDescriptorDacl) setDacl;
-    decltype(&GetTokenInformation) tokenInformation;
-    decltype(&SetSecurityDescriptorControl) setControl;  // Windows 2000 and later only
-    bool complete;
-};
-
 template <class Function>
 bool Take(HMODULE module, const char* name, Function* function) {
     // GetProcAddress knows no signature; void(*)() is the neutral step between.
@@ -30,35 +14,33 @@ bool Take(HMODULE module, const char* name, Function* function) {
     return *function != nullptr;
 }
 
-const SecurityCalls& Security() {
-    static SecurityCalls calls = {};
-    static bool looked = false;
-    if (looked) return calls;
-    looked = true;
+// Fills `calls`; false on the Windows 95 family, or when one is missing.
+// Not kept: a program file carries every static variable in full.
+bool TakeSecurityCalls(SecurityCalls* calls) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
-    if (!advapi || !GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return calls;
-    Take(advapi, "SetSecurityDescriptorControl", &calls.setControl);
-    calls.complete = Take(advapi, "AllocateAndInitializeSid", &calls.allocateSid) &&
-                     Take(advapi, "FreeSid", &calls.freeSid) && Take(advapi, "EqualSid", &calls.equalSid) &&
-                     Take(advapi, "InitializeAcl", &calls.initializeAcl) &&
-                     Take(advapi, "AddAccessAllowedAce", &calls.addAllowed) &&
-                     Take(advapi, "GetAce", &calls.getAce) &&
-                     Take(advapi, "InitializeSecurityDescriptor", &calls.initializeDescriptor) &&
-                     Take(advapi, "SetSecurityDescriptorDacl", &calls.setDacl) &&
-                     Take(advapi, "GetTokenInformation", &calls.tokenInformation);
-    return calls;
+    if (!advapi || !GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return false;
+    Take(advapi, "SetSecurityDescriptorControl", &calls->setControl);
+    return Take(advapi, "AllocateAndInitializeSid", &calls->allocateSid) &&
+           Take(advapi, "FreeSid", &calls->freeSid) && Take(advapi, "EqualSid", &calls->equalSid) &&
+           Take(advapi, "InitializeAcl", &calls->initializeAcl) &&
+           Take(advapi, "AddAccessAllowedAce", &calls->addAllowed) && Take(advapi, "GetAce", &calls->getAce) &&
+           Take(advapi, "InitializeSecurityDescriptor", &calls->initializeDescriptor) &&
+           Take(advapi, "SetSecurityDescriptorDacl", &calls->setDacl) &&
+           Take(advapi, "GetTokenInformation", &calls->tokenInformation);
 }
 
-SID_IDENTIFIER_AUTHORITY kNtAuthority = {SECURITY_NT_AUTHORITY};
-SID_IDENTIFIER_AUTHORITY kWorldAuthority = {SECURITY_WORLD_SID_AUTHORITY};
+// A SID of `count` (1 or 2) parts under the NT or the world authority.
+PSID NewSid(const SecurityCalls& calls, bool world, BYTE count, DWORD first, DWORD second = 0) {
+    SID_IDENTIFIER_AUTHORITY authority = {{0, 0, 0, 0, 0, static_cast<BYTE>(world ? 1 : 5)}};
+    PSID sid = nullptr;
+    calls.allocateSid(&authority, count, first, second, 0, 0, 0, 0, 0, 0, &sid);
+    return sid;
+}
 
 PSID AdministratorsSid(const SecurityCalls& calls) {
-    PSID sid = nullptr;
-    calls.allocateSid(&kNtAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                      &sid);
-    return sid;
+    return NewSid(calls, false, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
 }
 
 // An ACE that allows `sid` `rights` on the folder and on everything that is
@@ -74,11 +56,11 @@ bool AllowInherited(const SecurityCalls& calls, PACL acl, DWORD rights, PSID sid
 }  // namespace
 
 ProtectedFolderRights::ProtectedFolderRights(bool othersMayRead) {
-    const SecurityCalls& calls = Security();
-    if (!calls.complete) return;
+    if (!TakeSecurityCalls(&calls_)) return;
+    const SecurityCalls& calls = calls_;
     administrators_ = AdministratorsSid(calls);
-    calls.allocateSid(&kNtAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_);
-    calls.allocateSid(&kWorldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone_);
+    system_ = NewSid(calls, false, 1, SECURITY_LOCAL_SYSTEM_RID);
+    everyone_ = NewSid(calls, true, 1, SECURITY_WORLD_RID);
     PACL acl = reinterpret_cast<PACL>(acl_);
     if (!administrators_ || !system_ || !everyone_ || !calls.initializeAcl(acl, sizeof acl_, ACL_REVISION) ||
         !AllowInherited(calls, acl, FILE_ALL_ACCESS, administrators_) ||
@@ -97,15 +79,14 @@ ProtectedFolderRights::ProtectedFolderRights(bool othersMayRead) {
 }
 
 ProtectedFolderRights::~ProtectedFolderRights() {
-    const SecurityCalls& calls = Security();
     for (PSID sid : {administrators_, system_, everyone_})
-        if (sid) calls.freeSid(sid);
+        if (sid) calls_.freeSid(sid);
 }
 
 bool RunsAsAdministrator() {
-    const SecurityCalls& calls = Security();
+    SecurityCalls calls = {};
     HANDLE opened = nullptr;
-    if (!calls.complete || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+    if (!TakeSecurityCalls(&calls) || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
     const KernelHandle token(opened);
     DWORD groups[1024];  // TOKEN_GROUPS, DWORD-aligned
     DWORD size = 0;

@@ -6,6 +6,21 @@
 
 #include <windows.h>
 
+// The NT security calls, from ADVAPI32 at run time: the loader of the first
+// Windows 95 would refuse a program that imported them.
+struct SecurityCalls {
+    decltype(&AllocateAndInitializeSid) allocateSid;
+    decltype(&FreeSid) freeSid;
+    decltype(&EqualSid) equalSid;
+    decltype(&InitializeAcl) initializeAcl;
+    decltype(&AddAccessAllowedAce) addAllowed;
+    decltype(&GetAce) getAce;
+    decltype(&InitializeSecurityDescriptor) initializeDescriptor;
+    decltype(&SetSecurityDescriptorDacl) setDacl;
+    decltype(&GetTokenInformation) tokenInformation;
+    decltype(&SetSecurityDescriptorControl) setControl;  // Windows 2000 and later only
+};
+
 // The security attributes of a protected folder, for CreateDirectoryA; built
 // by the constructor, valid for the owner's life. Its rights pass on to what
 // is made inside, and nothing is taken over from the folder above.
@@ -21,6 +36,7 @@ public:
     SECURITY_ATTRIBUTES* Attributes() { return built_ ? &attributes_ : nullptr; }
 
 private:
+    SecurityCalls calls_ = {};
     PSID administrators_ = nullptr;
     PSID system_ = nullptr;
     PSID everyone_ = nullptr;

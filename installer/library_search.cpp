@@ -45,8 +45,7 @@ HMODULE LoadSystemLibrary(const char* name) {
 
 BOOL InitCommonControlsFromSystem() {
     // Never freed: the controls' window procedures live in it.
-    static HMODULE commonControls = nullptr;
-    if (!commonControls) commonControls = LoadSystemLibrary("COMCTL32.DLL");
+    const HMODULE commonControls = LoadSystemLibrary("COMCTL32.DLL");
     const FARPROC init = commonControls ? GetProcAddress(commonControls, "InitCommonControls") : nullptr;
     if (!init) return FALSE;
     // GetProcAddress knows no signature; void(*)() is the neutral step between.

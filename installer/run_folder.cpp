@@ -1,6 +1,8 @@
 // The uninstall run's own folder and its held clean-up copy; see run_folder.h.
 #include "run_folder.h"
 
+#include <new>
+
 #include "folder_rights.h"
 #include "run_state.h"
 #include "scoped_handles.h"
@@ -8,9 +10,19 @@
 
 namespace {
 
-char g_runFolder[kPathSize];
-KernelHandle g_heldCopy;
-char g_heldPath[kPathSize];
+// Made when the run first asks for its folder: a program file carries every
+// static buffer in full, and most runs never need these.
+struct RunFolderState {
+    char folder[kPathSize];
+    char heldPath[kPathSize];
+    KernelHandle heldCopy;
+};
+RunFolderState* g_state = nullptr;
+
+RunFolderState* State() {
+    if (!g_state) g_state = new (std::nothrow) RunFolderState();
+    return g_state;
+}
 
 using RandomProc = BOOLEAN(WINAPI*)(PVOID, ULONG);
 
@@ -45,7 +57,7 @@ bool NewFolderName(char* path, const char* folder) {
     return CopyText(path, folder, kPathSize, kRefuse) && AppendText(path, name, kPathSize, kRefuse);
 }
 
-bool MakeRunFolder() {
+bool MakeRunFolder(char* made) {
     char temporary[kPathSize];
     const DWORD length = GetTempPathA(kPathSize, temporary);
     if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return false;
@@ -58,7 +70,7 @@ bool MakeRunFolder() {
         // Never a folder that exists: whoever made it could have put
         // anything inside.
         if (CreateDirectoryA(folder, attributes)) {
-            lstrcpyA(g_runFolder, folder);
+            lstrcpyA(made, folder);
             return true;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -103,24 +115,26 @@ HANDLE OpenForReading(const char* path, DWORD share) {
 }  // namespace
 
 BOOL RunFolder(char* folder) {
-    if (!g_runFolder[0] && !MakeRunFolder()) return FALSE;
-    lstrcpyA(folder, g_runFolder);
+    RunFolderState* state = State();
+    if (!state || (!state->folder[0] && !MakeRunFolder(state->folder))) return FALSE;
+    lstrcpyA(folder, state->folder);
     return TRUE;
 }
 
 bool LiesInRunFolder(const char* path) {
-    if (!g_runFolder[0]) return false;
-    const int length = lstrlenA(g_runFolder);
+    if (!g_state || !g_state->folder[0]) return false;
+    const int length = lstrlenA(g_state->folder);
     // The folder's name is ASCII, so a byte count ends a whole character.
-    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, g_runFolder, length) ==
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, g_state->folder, length) ==
                CSTR_EQUAL &&
            path[length] == '\\';
 }
 
 BOOL MakeHeldCopy(const char* source, const char* destination) {
     ReleaseHeldCopy();
+    RunFolderState* state = State();
     const KernelHandle in(OpenForReading(source, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    if (!in) return FALSE;
+    if (!state || !in) return FALSE;
     // Held from its creation: others may read it, nothing more.
     KernelHandle out(CreateFileA(destination, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -137,27 +151,28 @@ BOOL MakeHeldCopy(const char* source, const char* destination) {
     // made is found before the start.
     KernelHandle passing(OpenForReading(destination, FILE_SHARE_READ | FILE_SHARE_WRITE));
     out.Close();
-    g_heldCopy = KernelHandle(OpenForReading(destination, FILE_SHARE_READ));
-    if (g_heldCopy) lstrcpyA(g_heldPath, destination);
+    state->heldCopy = KernelHandle(OpenForReading(destination, FILE_SHARE_READ));
+    if (state->heldCopy) lstrcpyA(state->heldPath, destination);
     return TRUE;
 }
 
 bool HeldCopyIsThisProgram(const char* program) {
     char self[kPathSize];
     const DWORD length = GetModuleFileNameA(nullptr, self, kPathSize);
-    if (!g_heldCopy || length == 0 || length >= static_cast<DWORD>(kPathSize) ||
-        lstrcmpiA(program, g_heldPath) != 0)
+    if (!g_state || !g_state->heldCopy || length == 0 || length >= static_cast<DWORD>(kPathSize) ||
+        lstrcmpiA(program, g_state->heldPath) != 0)
         return false;
     const KernelHandle running(OpenForReading(self, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    return running && SameBytes(running.Get(), g_heldCopy.Get());
+    return running && SameBytes(running.Get(), g_state->heldCopy.Get());
 }
 
 void ReleaseHeldCopy() {
-    g_heldCopy.Close();
-    g_heldPath[0] = '\0';
+    if (!g_state) return;
+    g_state->heldCopy.Close();
+    g_state->heldPath[0] = '\0';
 }
 
 void ResetRunFolder() {
-    ReleaseHeldCopy();
-    g_runFolder[0] = '\0';
+    delete g_state;
+    g_state = nullptr;
 }
