@@ -746,6 +746,8 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     const SystemState before = TakeSnapshot();
 
     ASSERT_NO_FATAL_FAILURE(InstallThroughPages(disk, "install_"));
+    // Under Program Files the folders keep what a folder made there has.
+    EXPECT_EQ(ReadRights(DefaultFolder()), RightsOfNewFolder("C:\\Program Files\\made by the test", false, false));
 
     // A read-only file where the uninstaller once put its copy, as another
     // user could leave it in a shared temporary folder.
@@ -765,6 +767,11 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     // before it is started.
     const std::string copy = HeldCopy();
     ASSERT_FALSE(copy.empty());
+    // The run has an administrator's rights: only administrators and the
+    // system may change the folder, and no one else may even look in.
+    const std::string protectedRights = RightsOfNewFolder(TempFolder() + "protected by the test", true, false);
+    EXPECT_EQ(ReadRights(RunFolderOfCopy(copy)), protectedRights);
+    EXPECT_NE(protectedRights, RightsOfNewFolder(TempFolder() + "made by the test", false, false));
     EXPECT_TRUE(ReadBytes(copy) == ReadBytes(SetupExe()));
     HANDLE writer = CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
@@ -815,6 +822,10 @@ TEST(InstallCycle, ASecondInstallFindsTheFirstFolderAndOffersTheChoice) {
     ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(first, own));
     ASSERT_NO_FATAL_FAILURE(FinishInstall(first, own));
     ExpectInstalled(kOwnFolder, disk);
+    // Outside Program Files both folders it made are an administrator's.
+    const std::string protectedRights = RightsOfNewFolder("C:\\protected by the test", true, true);
+    EXPECT_EQ(ReadRights(kOwnFolder), protectedRights);
+    EXPECT_EQ(ReadRights("C:\\アプリ"), protectedRights);
     EXPECT_FALSE(Exists(ShortcutPath())) << "the user declined the Start-menu entry";
 
     // The user's notes, saved in the read-me after it was installed.

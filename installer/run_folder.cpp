@@ -30,30 +30,24 @@ using RandomProc = BOOLEAN(WINAPI*)(PVOID, ULONG);
 // has them (XP and later), otherwise the clocks, the process and the thread,
 // mixed. The folder is made new and fails when it exists, so a name that is
 // guessed can only make a run try the next one.
-ULONGLONG RandomNumber() {
-    ULONGLONG number = 0;
+void RandomNumber(DWORD number[2]) {
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
     // GetProcAddress knows no signature; void(*)() is the neutral step between.
     const auto random = reinterpret_cast<RandomProc>(
         reinterpret_cast<void (*)()>(advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr));
-    if (random && random(&number, sizeof number)) return number;
+    if (random && random(number, 2 * sizeof number[0])) return;
     LARGE_INTEGER counter = {};
     QueryPerformanceCounter(&counter);
-    number = static_cast<ULONGLONG>(counter.QuadPart) ^ (static_cast<ULONGLONG>(GetTickCount()) << 32) ^
-             (static_cast<ULONGLONG>(GetCurrentProcessId()) << 16) ^ GetCurrentThreadId();
-    // A multiply-xorshift round spreads every input bit over the name.
-    number ^= number >> 33;
-    number *= 0xFF51AFD7ED558CCDULL;
-    number ^= number >> 33;
-    return number;
+    number[0] = (counter.LowPart ^ GetCurrentThreadId()) * 0x9E3779B1u;
+    number[1] = (GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.HighPart) * 0x85EBCA6Bu ^ number[0];
 }
 
 // `folder` (ending in a backslash), "hb-", 16 hex digits, ".tmp".
 bool NewFolderName(char* path, const char* folder) {
-    char name[32] = "hb-";
-    ULONGLONG number = RandomNumber();
-    for (int i = 18; i >= 3; --i, number >>= 4) name[i] = "0123456789abcdef"[number & 15];
-    lstrcpyA(name + 19, ".tmp");
+    DWORD number[2];
+    RandomNumber(number);
+    char name[32];
+    wsprintfA(name, "hb-%08lx%08lx.tmp", number[0], number[1]);
     return CopyText(path, folder, kPathSize, kRefuse) && AppendText(path, name, kPathSize, kRefuse);
 }
 

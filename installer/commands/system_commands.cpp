@@ -210,8 +210,14 @@ bool StartsWithFolder(const char* path, const char* folder) {
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
 }
 
-// Whether the file `path` lies in `folder` or below it, so that a folder
-// written another way is still recognised: both are compared in their full
+void ForgetCleanupProgram() {
+    CleanupProgram[0] = '\0';
+    CleanupArgs[0] = '\0';
+}
+
+}  // namespace
+
+// Both are compared in their full
 // forms, and, since GetFullPathNameA leaves an 8.3 name short, also in their
 // short forms (a program started as C:\PROGRA~1\... while the folder reads
 // C:\Program Files\..., or the other way round).
@@ -227,13 +233,6 @@ bool LiesInFolder(const char* path, const char* folder) {
     return ShortPath(fullPath, shortPath) && ShortPath(fullFolder, shortFolder) &&
            StartsWithFolder(shortPath, shortFolder);
 }
-
-void ForgetCleanupProgram() {
-    CleanupProgram[0] = '\0';
-    CleanupArgs[0] = '\0';
-}
-
-}  // namespace
 
 BOOL ChkOsTypeCommand(HWND) {
     const int refused = ReadNumber(NextArgument());
