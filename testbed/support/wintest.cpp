@@ -877,63 +877,37 @@ SIZE_T CommittedMemory() {
 
 namespace wintest {
 
-std::string ReadRights(const std::string& path) {
-    DWORD size = 0;
-    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size ? size : 1);
+std::string DescribeRights(PSECURITY_DESCRIPTOR descriptor) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    if (!size || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), size, &size) ||
-        !GetSecurityDescriptorControl(buffer.data(), &control, &revision) ||
-        !GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted))
-        return "(unreadable)";
+    if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted))
+        return "(none)";
     std::string rights = control & SE_DACL_PROTECTED ? "protected" : "";
     for (DWORD i = 0; present && acl && i < acl->AceCount; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) return "(unreadable)";
         // Allowed and denied ACEs share the layout: header, mask, SID.
-        const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+        ACCESS_ALLOWED_ACE* ace = nullptr;
         char* sid = nullptr;
-        if (!ConvertSidToStringSidA(const_cast<DWORD*>(&ace->SidStart), &sid)) return "(unreadable)";
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || !ConvertSidToStringSidA(&ace->SidStart, &sid))
+            return "(unreadable)";
         char mask[16];
         std::snprintf(mask, sizeof mask, "%lx", static_cast<unsigned long>(ace->Mask));
         rights += std::string(rights.empty() ? "" : "; ") +
-                  (header->AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow " : "deny ") + sid + " " + mask +
-                  ((header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) ? " inherits" : "");
+                  (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow " : "deny ") + sid + " " + mask +
+                  (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) ? " inherits" : "");
         LocalFree(sid);
     }
     return rights;
 }
 
-std::string RightsOfNewFolder(const std::string& path, bool protectedRights, bool othersMayRead) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY, world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID administrators = nullptr, system = nullptr, everyone = nullptr;
-    AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                             &administrators);
-    AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system);
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    DWORD acl[64];
-    const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
-    AddAccessAllowedAceEx(reinterpret_cast<PACL>(acl), ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators);
-    AddAccessAllowedAceEx(reinterpret_cast<PACL>(acl), ACL_REVISION, inherit, FILE_ALL_ACCESS, system);
-    if (othersMayRead)
-        AddAccessAllowedAceEx(reinterpret_cast<PACL>(acl), ACL_REVISION, inherit,
-                              FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(acl), FALSE);
-    SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    std::string rights = "(not made)";
-    if (CreateDirectoryA(path.c_str(), protectedRights ? &attributes : nullptr)) {
-        rights = ReadRights(path);
-        RemoveDirectoryA(path.c_str());
-    }
-    for (PSID sid : {administrators, system, everyone}) FreeSid(sid);
-    return rights;
+std::string ReadRights(const std::string& path) {
+    std::vector<BYTE> buffer(4096);
+    DWORD size = 0;
+    return GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), 4096, &size)
+               ? DescribeRights(buffer.data())
+               : "(unreadable)";
 }
 
 }  // namespace wintest

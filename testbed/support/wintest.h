@@ -322,19 +322,13 @@ struct Shortcut {
 // Reads a shortcut file back through the shell's own link object.
 Shortcut ReadShortcut(const std::string& linkPath);
 
-// The rights of a file or folder as GetFileSecurityA reads them back: a
-// "protected; " when it takes nothing from the folder above, then each ACE
-// of its DACL as "allow|deny SID rights-in-hex" with " inherits" when it
-// passes to what is made inside, joined by "; ". "(unreadable)" when the
-// rights cannot be read.
+// A security descriptor's DACL as text: "protected; " when it takes nothing
+// from the folder above, then each ACE as "allow|deny SID rights-in-hex",
+// with " inherits" when it passes to what is made inside, joined by "; ".
+// "(none)" for no descriptor.
+std::string DescribeRights(PSECURITY_DESCRIPTOR descriptor);
+// The rights of a file or folder as GetFileSecurityA reads them back.
 std::string ReadRights(const std::string& path);
-// What ReadRights reads back from a folder made at `path` (and removed
-// again) with the system's default rights, or, when `protectedRights`, with
-// rights that let administrators and the system change it and, when
-// `othersMayRead`, everyone else read and run what is in it, taking nothing
-// from the folder above. A platform that keeps rights its own way (Wine
-// keeps Unix modes) reads back its own form: compare with these.
-std::string RightsOfNewFolder(const std::string& path, bool protectedRights, bool othersMayRead);
 
 // Points this program's import of `function` from `dll` (named, not by
 // ordinal) at `replacement`, so that code linked into the test program meets
