@@ -282,11 +282,12 @@ BOOL CTwainSession::LoadManager() {
     if (LoadStringA(GetModuleHandleA(nullptr), kManagerNameStringId, name, sizeof name) <= 0)
         lstrcpynA(name, kManagerName, sizeof name);
 
-    // Only a manager in the Windows directory counts, though it is then loaded
-    // by its bare name through the ordinary search.
+    // Only a manager in the Windows directory counts, and that one file is
+    // loaded: by its bare name the search would look beside the program and
+    // in the current folder first.
     char path[MAX_PATH];
     if (!JoinPath(path, sizeof path, directory, name) || !m_pLibrary->Exists(path)) return FALSE;
-    return LoadManagerFrom(name);
+    return LoadManagerFrom(path);
 }
 #endif
 

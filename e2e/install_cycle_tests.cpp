@@ -123,8 +123,25 @@ std::string ShortPath(const std::string& path) {
 
 std::string WindowsFile(const char* name) { return WindowsDir() + "\\" + name; }
 
-// The temporary copy that the uninstaller makes of itself.
-std::string TemporaryUninstaller() { return TempFolder() + "Hbuninst.exe"; }
+// Where the uninstaller copied itself before: one name in the shared
+// temporary folder, which anyone could have put a file at.
+std::string OldTemporaryUninstaller() { return TempFolder() + "Hbuninst.exe"; }
+
+// The folders of their own that uninstall runs made in the temporary folder.
+std::vector<std::string> RunFolders() {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((TempFolder() + "hb-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return folders;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(TempFolder() + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+// The folder of the uninstaller's copy: a new one of its run's own.
+std::string RunFolderOfCopy(const std::string& copy) { return copy.substr(0, copy.rfind('\\')); }
 
 // A folder laid out like the distribution, with the build's own files.
 std::string StageDistribution() {
@@ -332,6 +349,18 @@ StartedAs ReadStartedAs(HANDLE process) {
     return started;
 }
 
+// The uninstaller's temporary copy that the last CleanupCopyCommandLine saw.
+std::string g_cleanupCopy;
+std::string CleanupCopy() { return g_cleanupCopy; }
+
+// Whether `program` is an uninstaller's copy in a folder of its own in the
+// temporary folder.
+bool IsTemporaryCopy(const std::string& program) {
+    return program.size() > TempFolder().size() + 13 && program.find('\\', TempFolder().size()) != std::string::npos &&
+           lstrcmpiA(program.substr(0, TempFolder().size()).c_str(), TempFolder().c_str()) == 0 &&
+           lstrcmpiA(program.substr(program.size() - 13).c_str(), "\\Hbuninst.exe") == 0;
+}
+
 // The command line of the clean-up copy, the uninstaller's temporary copy,
 // caught while it waits for the uninstall run to end.
 std::string CleanupCopyCommandLine(DWORD timeoutMs = 30000) {
@@ -347,8 +376,10 @@ std::string CleanupCopyCommandLine(DWORD timeoutMs = 30000) {
                 HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
                 if (!process) continue;
                 const StartedAs started = ReadStartedAs(process);
-                if (lstrcmpiA(started.program.c_str(), TemporaryUninstaller().c_str()) == 0)
+                if (IsTemporaryCopy(started.program)) {
                     commandLine = started.commandLine;
+                    g_cleanupCopy = started.program;
+                }
                 CloseHandle(process);
             }
             CloseHandle(snapshot);
@@ -524,7 +555,8 @@ void ExpectInstalled(const std::string& folder, const std::string& disk, bool co
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path"), folder) << "without a trailing backslash";
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kAppPathsKey, ""), folder + "\\Kopiwa.exe");
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "KOPIWA 1.11  - Davuzavu Zade Deda -");
-    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), folder + "\\Hbuninst.exe -u");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), "\"" + folder + "\\Hbuninst.exe\" -u")
+        << "quoted, as Windows reads a program path with blanks";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kVersionKey));
     EXPECT_EQ(Contents(HKEY_LOCAL_MACHINE, kProductKey).subkeys, 1) << "only the current version's key";
     for (const char* key : {kPrinterKey, kStatusKey}) {
@@ -583,10 +615,21 @@ bool WaitForCleanup(const std::string& folder, DWORD timeoutMs = 30000) {
     return WaitUntil([&] { return !Exists(folder) && ProcessesNamed("Hbuninst.exe") == 0; }, timeoutMs);
 }
 
-bool PendingDeletion(const std::string& path) {
+// The uninstaller's copy that the restart list deletes, or empty.
+std::string HeldCopy() {
+    for (const std::string& entry : PendingRenames())
+        if (entry.size() > 4 && IsTemporaryCopy(entry.substr(4))) return entry.substr(4);
+    return "";
+}
+
+// Whether the restart list deletes the copy `file` and then its folder.
+bool PendingDeletionOfFileThenFolder(const std::string& file) {
     const std::vector<std::string> entries = PendingRenames();
-    for (size_t i = 0; i + 1 < entries.size(); i += 2)
-        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + path).c_str()) == 0 && entries[i + 1].empty()) return true;
+    const std::string folder = "\\??\\" + RunFolderOfCopy(file);
+    for (size_t i = 0; i + 3 < entries.size(); i += 2)
+        if (lstrcmpiA(entries[i].c_str(), ("\\??\\" + file).c_str()) == 0 && entries[i + 1].empty() &&
+            lstrcmpiA(entries[i + 2].c_str(), folder.c_str()) == 0 && entries[i + 3].empty())
+            return true;
     return false;
 }
 
@@ -675,11 +718,11 @@ void SilentCycle(const SilentUninstall& row) {
         EXPECT_EQ(restart.Requests(), 0) << "-norestart: neither the run nor its clean-up copy restarts";
 
     // The temporary copy goes at the next start of Windows.
-    EXPECT_TRUE(Exists(TemporaryUninstaller()));
-    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    EXPECT_TRUE(Exists(CleanupCopy()));
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(CleanupCopy())) << Joined(PendingRenames());
     EXPECT_FALSE(Exists(WindowsFile("WININIT.INI"))) << "the NT family has its own list";
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(RunFolderOfCopy(CleanupCopy())));
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
 
     EXPECT_TRUE(ReadBytes(disk + "\\Setup.exe") == ReadBytes(SetupExe())) << "the distribution stays as it was";
@@ -739,13 +782,13 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     const SystemState before = TakeSnapshot();
 
     ASSERT_NO_FATAL_FAILURE(InstallThroughPages(disk, "install_"));
+    EXPECT_EQ(ReadRights(DefaultFolder()), ReadRights("C:\\Program Files")) << "under Program Files: unchanged";
 
-    // An uninstaller of a later version still waits in the temporary folder
-    // for a restart: the uninstaller asks before replacing it, with its meter
-    // open behind the question.
-    const std::string laterVersion = "(an uninstaller of a later version)";
-    ASSERT_TRUE(WriteBytes(TemporaryUninstaller(), laterVersion));
-    ASSERT_TRUE(MakeNewer(TemporaryUninstaller()));
+    // A read-only file where the uninstaller once put its copy, as another
+    // user could leave it in a shared temporary folder.
+    const std::string planted = "(not an uninstaller)";
+    ASSERT_TRUE(WriteBytes(OldTemporaryUninstaller(), planted));
+    ASSERT_TRUE(SetFileAttributesA(OldTemporaryUninstaller().c_str(), FILE_ATTRIBUTE_READONLY));
 
     RestartWatcher restart;
     ASSERT_TRUE(restart.ok());
@@ -753,24 +796,22 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand())) << UninstallCommand();
     ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), "uninstall_"));
 
-    HWND progress = WaitForTopWindow(kProgressTitle, uninstall.Id(), 30000, "#32770");
-    HWND question = WaitForTopWindow(kUninstallCaption, uninstall.Id(), 30000, "#32770");
-    ASSERT_NE(progress, nullptr);
-    ASSERT_NE(question, nullptr);
-    ShootMeterBehind(progress, question, "uninstall_03");
-    EXPECT_EQ(ControlText(question, kMessageText),
-              "新しいファイル" + TemporaryUninstaller() + "が、すでに存在します。\n上書きしますか?");
-    EXPECT_EQ(ControlText(progress, kProgressAction), "ファイルのコピー中です...");
-    EXPECT_EQ(ControlText(progress, kProgressName), "ファイル名 : " + DefaultFolder() + "\\Hbuninst.exe");
-    EXPECT_EQ(ControlText(progress, kProgressDescription), "");
-    // Eight deletions done, then the copy, one more deletion, nine keys and
-    // the shortcut.
-    const unsigned long long uninstallerSize = FileSize(DefaultFolder() + "\\Hbuninst.exe");
-    EXPECT_EQ(BarPosition(progress), Percent(8 * 1024, 9 * 1024 + uninstallerSize + 10 * 1024));
-    PostClick(question, IDYES);
-
     ASSERT_NE(Page(uninstall, kUninstallDoneTitle, ""), nullptr);
     EXPECT_TRUE(Exists(DefaultFolder() + "\\Hbuninst.exe")) << "the running uninstaller cannot delete itself";
+    // Its copy waits in a folder of its own, held: no one can change it
+    // before it is started.
+    const std::string copy = HeldCopy();
+    ASSERT_FALSE(copy.empty());
+    // The run has an administrator's rights: no one but administrators and
+    // the system may even look into the folder.
+    EXPECT_EQ(ReadRights(RunFolderOfCopy(copy)).find("S-1-1-0"), std::string::npos) << ReadRights(copy);
+    EXPECT_TRUE(ReadBytes(copy) == ReadBytes(SetupExe()));
+    HANDLE writer = CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileA(copy.c_str(), (copy + ".old").c_str())) << "renamed";
+    EXPECT_FALSE(DeleteFileA(copy.c_str())) << "deleted";
     ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, "uninstall_04_restart"));
     EXPECT_EQ(CleanupCopyCommandLine(), CleanupArguments(DefaultFolder() + "\\Hbuninst.exe", DefaultFolder(), false));
     ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
@@ -778,12 +819,17 @@ TEST(InstallCycle, InteractiveInstallAndUninstallThroughTheirPages) {
     EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
     EXPECT_FALSE(WaitUntil([&] { return restart.Requests() > 0; }, 3000)) << "no restart was chosen";
 
-    // The temporary copy is the uninstaller that ran, waiting for the restart.
-    EXPECT_TRUE(ReadBytes(TemporaryUninstaller()) == ReadBytes(SetupExe())) << "it replaced the later version";
-    EXPECT_TRUE(PendingDeletion(TemporaryUninstaller())) << Joined(PendingRenames());
+    // The copy that was started is the one held, waiting for the restart;
+    // the file at the old name is as it was.
+    EXPECT_EQ(CleanupCopy(), copy);
+    EXPECT_TRUE(ReadBytes(copy) == ReadBytes(SetupExe()));
+    EXPECT_EQ(ReadBytes(OldTemporaryUninstaller()), planted);
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(copy)) << Joined(PendingRenames());
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(RunFolderOfCopy(copy)));
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames()));
+    SetFileAttributesA(OldTemporaryUninstaller().c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(OldTemporaryUninstaller().c_str());
     ExpectNothingLeft(before);
 }
 
@@ -809,6 +855,10 @@ TEST(InstallCycle, ASecondInstallFindsTheFirstFolderAndOffersTheChoice) {
     ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(first, own));
     ASSERT_NO_FATAL_FAILURE(FinishInstall(first, own));
     ExpectInstalled(kOwnFolder, disk);
+    // Outside Program Files both folders it made are an administrator's;
+    // everyone else reads and runs. (Wine keeps rights as Unix modes.)
+    for (const char* folder : {kOwnFolder, "C:\\アプリ"})
+        EXPECT_NE(ReadRights(folder).find("allow S-1-1-0 1200a9"), std::string::npos) << ReadRights(folder);
     EXPECT_FALSE(Exists(ShortcutPath())) << "the user declined the Start-menu entry";
 
     // The user's notes, saved in the read-me after it was installed.
@@ -928,18 +978,22 @@ TEST(InstallCycle95, TheLastCopyGoesAtRestartThroughWininit) {
     EXPECT_FALSE(Exists("C:\\Program Files\\Harbel"));
     EXPECT_TRUE(WaitUntil([&] { return restart.Requests() > 0; }, 10000)) << "restart was chosen";
 
-    EXPECT_TRUE(Exists(TemporaryUninstaller()));
-    EXPECT_EQ(ReadBytes(wininit), "[Rename]\r\nNUL=" + ShortPath(TemporaryUninstaller()) + "\r\n");
+    const std::string copy = CleanupCopy();
+    EXPECT_TRUE(Exists(copy));
+    // WININIT.INI deletes and renames files only: the folder is not listed.
+    const std::string shortCopy = ShortPath(copy);
+    EXPECT_EQ(ReadBytes(wininit), "[Rename]\r\nNUL=" + shortCopy + "\r\n");
     EXPECT_FALSE(MentionsTemporaryUninstaller(PendingRenames())) << "the Windows 95 family has no NT list";
 
     // Wine's start-up work carries out WININIT.INI as Windows 95 does, and
     // keeps the list it carried out as wininit.bak.
     ASSERT_TRUE(RunRestartWork());
-    EXPECT_FALSE(Exists(TemporaryUninstaller()));
+    EXPECT_FALSE(Exists(copy));
     EXPECT_FALSE(Exists(wininit));
     const std::string done = WindowsFile("wininit.bak");
-    EXPECT_NE(ReadBytes(done).find("NUL=" + ShortPath(TemporaryUninstaller())), std::string::npos);
-    ExpectNothingLeft(before, {done});
+    EXPECT_NE(ReadBytes(done).find("NUL=" + shortCopy), std::string::npos);
+    // The emptied folder of the run stays in the temporary folder.
+    ExpectNothingLeft(before, {done, RunFolderOfCopy(copy) + "\\"});
 }
 
 // ---------------------------------------------------------------------------
@@ -1078,7 +1132,12 @@ const KillPoint kKillPoints[] = {
     {false, "the settings keys made", [] { return KeyExists(HKEY_CURRENT_USER, kStatusKey); }},
     {true, "Kopiwa.exe deleted", [] { return Gone(DefaultFolder() + "\\Kopiwa.exe"); }},
     {true, "Readme.txt deleted", [] { return Gone(DefaultFolder() + "\\Readme.txt"); }},
-    {true, "the temporary copy made", [] { return Exists(TemporaryUninstaller()); }},
+    {true, "the temporary copy made",
+     [] {
+         for (const std::string& folder : RunFolders())
+             if (Exists(folder + "\\Hbuninst.exe")) return true;
+         return false;
+     }},
     {true, "the version keys deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kProductKey); }},
     {true, "the uninstall entry deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }},
     {true, "the App Paths key deleted", [] { return !KeyExists(HKEY_LOCAL_MACHINE, kAppPathsKey); }},
@@ -1115,7 +1174,7 @@ void RemoveInstallation() {
     for (const char* key : {kAppPathsKey, kUninstallKey, kProductKey}) DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
     DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKey);
     DeleteFileA(ShortcutPath().c_str());
-    DeleteFileA(TemporaryUninstaller().c_str());
+    for (const std::string& folder : RunFolders()) RemoveTree(folder);
 }
 
 // The installation as it stands: its folders and files, its keys with their
@@ -1123,8 +1182,9 @@ void RemoveInstallation() {
 // listings are the same.
 FileListing InstallationListing() {
     FileListing listing = ListFiles("C:\\Program Files\\Harbel");
-    for (const std::string& file : {ShortcutPath(), TemporaryUninstaller()})
-        if (Exists(file)) listing[file] = "file";
+    if (Exists(ShortcutPath())) listing[ShortcutPath()] = "file";
+    for (const std::string& folder : RunFolders())
+        for (const auto& entry : ListFiles(folder)) listing[entry.first] = entry.second;
     const struct {
         HKEY root;
         const char *label, *path;
@@ -1221,4 +1281,120 @@ TEST(InstallCycle, ASilentRunKilledPartwayFinishesWhenRunAgain) {
     RemoveInstallation();
     ASSERT_TRUE(RunRestartWork());
     ExpectNothingLeft(before);
+}
+
+// ---------------------------------------------------------------------------
+// DLLs planted where a program searches
+
+namespace {
+
+// Names Windows loads on a program's behalf from the program's folder first,
+// and that Wine's own DLLs do not import before the program starts.
+const char* const kPlantedNames[] = {"comctl32", "dwmapi", "cryptbase", "uxtheme"};
+// Where the marker DLL notes each process that loaded it.
+const char kPlantMarks[] = "C:\\planted-loads.txt";
+
+// The marker DLL under each planted name in `folder`.
+void PlantIn(const std::string& folder, std::vector<std::string>* planted) {
+    const std::string marker = BuildDir() + "\\fixtures\\load_marker.dll";
+    for (const char* name : kPlantedNames) {
+        const std::string path = folder + "\\" + name + ".dll";
+        EXPECT_TRUE(CopyFileA(marker.c_str(), path.c_str(), FALSE)) << path;
+        planted->push_back(path);
+    }
+}
+
+// Native-first loading of the planted names for Setup.exe and its copies,
+// as Windows' search order takes a DLL beside the program before the
+// system's own; in the prefix's registry, which the processes read.
+const char* const kOverridden[] = {"Software\\Wine\\AppDefaults\\Setup.exe",
+                                   "Software\\Wine\\AppDefaults\\Hbuninst.exe"};
+void PreferPlantedDlls() {
+    for (const char* program : kOverridden) {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(program) + "\\DllOverrides").c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        for (const char* name : kPlantedNames)
+            RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+        RegCloseKey(key);
+    }
+}
+
+struct PlantedRun {
+    const char* name;
+    bool silent;
+};
+const PlantedRun kPlantedRuns[] = {{"interactive", false}, {"silent", true}};
+
+// One install and uninstall from the distribution folder, started from the
+// folder `current`, silent or through the pages; the folder the uninstall's
+// copy ran from into `copyFolder`.
+void InstallAndUninstallFrom(const std::string& disk, const std::string& current, bool silent,
+                             std::string* copyFolder) {
+    Process setup;
+    ASSERT_TRUE(setup.Start(disk + "\\Setup.exe", silent ? "-s" : "", current));
+    if (silent) {
+        ASSERT_TRUE(WaitForEnd(setup));
+    } else {
+        InstallChoices choices;
+        choices.shownFolder = DefaultFolder();
+        ASSERT_NO_FATAL_FAILURE(ClickThroughInstallPages(setup, choices));
+        ASSERT_NO_FATAL_FAILURE(FinishInstall(setup, choices));
+    }
+    ExpectInstalled(DefaultFolder(), disk);
+
+    RestartWatcher restart;
+    ASSERT_TRUE(restart.ok());
+    Process uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand() + (silent ? " -s" : "")));
+    if (silent) {
+        ASSERT_TRUE(WaitForEnd(uninstall));
+    } else {
+        ASSERT_NO_FATAL_FAILURE(ClickThroughUninstallPages(uninstall, DefaultFolder(), ""));
+        ASSERT_NO_FATAL_FAILURE(AnswerRestartPage(uninstall, IDCANCEL, ""));
+    }
+    ASSERT_FALSE(CleanupCopyCommandLine().empty());
+    ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
+    ExpectUninstalled(DefaultFolder());
+    EXPECT_TRUE(PendingDeletionOfFileThenFolder(CleanupCopy())) << Joined(PendingRenames());
+    *copyFolder = RunFolderOfCopy(CleanupCopy());
+}
+
+}  // namespace
+
+TEST(InstallCyclePlanted, NothingPlantedBesideSetupInTempOrTheCurrentFolderIsLoadedOrRun) {
+    const std::string disk = StageDistribution();
+    const std::string current = "C:\\Downloads";
+    MakeFolders(current);
+    std::vector<std::string> planted;
+    for (const std::string& folder : {disk, TempFolder().substr(0, TempFolder().size() - 1), current})
+        PlantIn(folder, &planted);
+    // Started unquoted, the uninstall entry's command would run this one.
+    planted.push_back("C:\\Program.exe");
+    ASSERT_TRUE(CopyFileA((BuildDir() + "\\fixtures\\hello_window.exe").c_str(), planted.back().c_str(), FALSE));
+    char previousFolder[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, previousFolder);
+    ASSERT_NO_FATAL_FAILURE(PreferPlantedDlls());
+
+    std::set<std::string> copyFolders;
+    for (const PlantedRun& run : kPlantedRuns) {
+        SCOPED_TRACE(run.name);
+        const SystemState before = TakeSnapshot();
+        {
+            // The uninstall entry's command starts in this program's folder.
+            ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+            std::string copyFolder;
+            InstallAndUninstallFrom(disk, current, run.silent, &copyFolder);
+            copyFolders.insert(copyFolder);
+            SetCurrentDirectoryA(previousFolder);
+        }
+        EXPECT_FALSE(Exists(kPlantMarks)) << "loaded:\n" << ReadBytes(kPlantMarks);
+        DeleteFileA(kPlantMarks);
+        ASSERT_TRUE(RunRestartWork());
+        ExpectNothingLeft(before);
+    }
+    for (const std::string& path : planted) DeleteFileA(path.c_str());
+    for (const char* program : kOverridden) DeleteRegistryTree(HKEY_CURRENT_USER, program);
+    EXPECT_EQ(copyFolders.size(), 2u) << "each uninstall makes a new folder";
 }

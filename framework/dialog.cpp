@@ -2,8 +2,6 @@
 // and the centring that follows initialisation.
 #include "kfw/dialog.h"
 
-#include <commctrl.h>
-
 #include "kfw/app.h"
 
 namespace {
@@ -14,7 +12,7 @@ namespace {
 void RegisterCommonControls() {
     static bool registered = false;
     if (registered) return;
-    InitCommonControls();
+    AfxInitCommonControls();
     registered = true;
 }
 

@@ -1,6 +1,8 @@
 // GDI wrappers of the framework.
 #include "kfw/gdi.h"
 
+#include "kfw/app.h"
+
 #include <commctrl.h>
 
 CGdiObject& CGdiObject::operator=(CGdiObject&& other) noexcept {
@@ -35,6 +37,10 @@ BOOL CPalette::CreatePalette(const LOGPALETTE* logicalPalette) {
 }
 
 HBITMAP AfxLoadSysColorBitmap(HINSTANCE instance, UINT bitmapId) {
+    using CreateMappedBitmapProc = HBITMAP(WINAPI*)(HINSTANCE, INT_PTR, UINT, LPCOLORMAP, int);
+    // GetProcAddress knows no signature; void(*)() is the neutral step between.
+    const auto create = reinterpret_cast<CreateMappedBitmapProc>(
+        reinterpret_cast<void (*)()>(AfxCommonControlsFunction("CreateMappedBitmap")));
     // Without a colour map the four standard button colours are mapped.
-    return CreateMappedBitmap(instance, static_cast<INT_PTR>(bitmapId), 0, nullptr, 0);
+    return create ? create(instance, static_cast<INT_PTR>(bitmapId), 0, nullptr, 0) : nullptr;
 }

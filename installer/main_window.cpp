@@ -3,10 +3,9 @@
 // clean-up roles in which a copy of the program waits for the first to end.
 #include "main_window.h"
 
-#include <commctrl.h>
-
 #include "commands/command_support.h"
 #include "commands/commands.h"
+#include "library_search.h"
 #include "resource.h"
 #include "run_state.h"
 #include "scoped_handles.h"
@@ -208,7 +207,7 @@ BOOL ActivateRunningInstaller() {
 
 BOOL RegisterMainWindowClass(HINSTANCE instance) {
     // The progress dialog holds a common-controls progress bar.
-    InitCommonControls();
+    InitCommonControlsFromSystem();
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = WndProc;

@@ -3,6 +3,8 @@
 
 #include <initializer_list>
 
+#include "run_folder.h"
+
 BOOL InstallMode = TRUE;
 BOOL SilentMode;
 BOOL NoRestartMode;
@@ -43,6 +45,7 @@ int MeterPos;
 HWND MessageOwner(HWND progressDialog) { return progressDialog ? progressDialog : MainWindow; }
 
 void ResetRunState() {
+    ResetRunFolder();
     for (char* text : {CleanupTarget, CleanupDir, Caption, DefaultDir, FolderNote, CleanupProgram, CleanupArgs,
                        LineBuffer})
         text[0] = '\0';

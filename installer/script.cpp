@@ -8,6 +8,7 @@
 #include "commands/command_support.h"
 #include "commands/commands.h"
 #include "resource.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "wizard.h"
@@ -95,9 +96,19 @@ char* CutToken(char* p, char** cursor, const char* separators) {
     }
     char* token;
     if (*p == '"') {
+        // Runs to the next quote that is not doubled; a doubled quote stands
+        // for one quote of the token (a stored command line quotes its
+        // program), so the token is moved together over the second one.
         token = p + 1;
         p = token;
-        while (*p && *p != '"') p += CharWidth(p);
+        char* end = token;
+        while (*p && (*p != '"' || p[1] == '"')) {
+            const int width = *p == '"' ? 2 : CharWidth(p);
+            *end++ = *p;
+            if (width == 2 && *p != '"') *end++ = p[1];
+            p += width;
+        }
+        if (end != p) *end = '\0';
     } else {
         token = p;
         while (*p && !IsSeparator(*p, separators)) p += CharWidth(p);
@@ -267,6 +278,9 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
     case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize));
     case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize));
     case 4:
+        // An uninstall run's temporary files go into a new folder of its
+        // own: the shared temporary folder is open to every user.
+        if (!InstallMode) return RunFolder(scratch) ? kValue : kNoValue;
         if (Fits(GetTempPathA(kPathSize, scratch)) != kValue) return kNoValue;
         CutAtLastBackslash(scratch);
         return kValue;
@@ -428,10 +442,25 @@ bool LineRuns() {
     return section && platform;
 }
 
+// A copy in the run's folder that is not this very program, or that could
+// not be held since it was made, is not started: who knows what it is.
+void RefuseCleanupCopy() {
+    if (SilentMode) return;
+    ShowMessage(MainWindow, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONEXCLAMATION,
+                "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
+                "同じであることを確認できなかったため、起動しませんでした。\n"
+                "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
+                CleanupProgram);
+}
+
 // Starts the clean-up copy, if the script named one, without waiting for it;
-// false when one was named and could not be started.
+// false when one was named and was refused or could not be started.
 bool StartCleanupProgram() {
     if (!CleanupProgram[0]) return true;
+    if (LiesInRunFolder(CleanupProgram) && !HeldCopyIsThisProgram(CleanupProgram)) {
+        RefuseCleanupCopy();
+        return false;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -440,6 +469,7 @@ bool StartCleanupProgram() {
         return false;
     KernelHandle thread(process.hThread);
     KernelHandle started(process.hProcess);
+    ReleaseHeldCopy();
     return true;
 }
 
@@ -463,9 +493,13 @@ void EndRun() {
     BOOL restart = RestartNeeded && !NoRestartMode;
     if (!SilentMode) restart = ShowEndPage(RestartNeeded) && restart;
     if (!InstallMode) AppendText(CleanupArgs, restart ? "1" : "0", kTextSize);
-    bool restarting = restart && (InstallMode ? RestartWindows() != FALSE : true);
-    if (!StartCleanupProgram() && !InstallMode) restarting = false;
-    PostQuitMessage(RestartNeeded && !restarting ? kExitRestartNeeded : kExitDone);
+    const bool restarting = restart && (InstallMode ? RestartWindows() != FALSE : true);
+    // An uninstall whose clean-up copy does not run leaves its uninstaller
+    // and folder behind: it did not finish.
+    if (!StartCleanupProgram() && !InstallMode)
+        PostQuitMessage(kExitFailed);
+    else
+        PostQuitMessage(RestartNeeded && !restarting ? kExitRestartNeeded : kExitDone);
 }
 
 void AbortRun() {

@@ -3,7 +3,9 @@
 
 Passes when every function that each program imports is in TABLE (see
 win32-imports.txt) as present in the first Windows 95 and in Windows NT 4.0,
-and none comes from a C runtime DLL.
+and comes from one of the system DLLs that Windows always takes from the
+system folder (PROTECTED_DLLS); any other DLL, COMCTL32 and the C runtime
+DLLs included, the loader may take from the program's own folder.
 The Windows loader refuses a program when one imported name is missing from
 its DLL, and Wine exports every name whatever version it reports, so this is
 checked on the files themselves. ARCH is i386 (the shipped programs) or
@@ -18,6 +20,10 @@ import subprocess
 import sys
 
 WINDOWS_95 = {"95", "95-stub"}
+# Known system DLLs: the loader takes them from the system folder whatever
+# lies beside the program. Anything else is loaded at run time by full path.
+PROTECTED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL", "OLE32.DLL",
+                  "COMDLG32.DLL"}
 NT_4 = {"3.1", "3.5", "3.51", "4.0"}
 # The C runtime DLLs of every compiler generation: the first Windows 95 has
 # none of them, and the programs bring their own start-up and routines.
@@ -76,6 +82,8 @@ def refusal(table, arch, dll, function):
     """Why the program would not load on Windows 95 or NT 4.0, or None."""
     if C_RUNTIME_DLL.match(dll):
         return "a C runtime DLL, which the first Windows 95 lacks"
+    if dll not in PROTECTED_DLLS:
+        return "not a protected system DLL: a copy beside the program would be loaded (load it by full path)"
     versions = table.get((dll, function))
     if versions is None:
         return "not in the table: look up its first Windows 95 and NT releases"

@@ -124,13 +124,13 @@ TEST_F(TwainSessionTest, DoesNotOpenAManagerMissingFromTheSystemDirectory) {
     EXPECT_EQ(library.loaded.back(), "C:\\\x95\x5C\\TWAINDSM.DLL");
 }
 #else
-TEST_F(TwainSessionTest, OpensTheManagerFoundInTheWindowsDirectoryByItsBareName) {
+TEST_F(TwainSessionTest, OpensTheManagerFoundInTheWindowsDirectoryByThatPath) {
     ASSERT_TRUE(session.OpenSourceManager());
     EXPECT_TRUE(session.IsSourceManagerOpen());
     ASSERT_EQ(library.existsAsked.size(), 1u);
     EXPECT_EQ(library.existsAsked[0], "C:\\WINDOWS\\TWAIN_32.DLL");
     ASSERT_EQ(library.loaded.size(), 1u);
-    EXPECT_EQ(library.loaded[0], "TWAIN_32.DLL") << "loaded through the ordinary search";
+    EXPECT_EQ(library.loaded[0], "C:\\WINDOWS\\TWAIN_32.DLL") << "the file checked, never a search";
     EXPECT_EQ(library.entriesAsked, Names{"#1"}) << "DSM_Entry is taken by ordinal 1";
 
     ASSERT_EQ(manager.Names(), Names{"CONTROL/PARENT/OPENDSM"});

@@ -401,7 +401,7 @@ class ShippedHelp(unittest.TestCase):
         for words in ('HKEY_CURRENT_USER\\Software\\Harbel\\Kopiwa\\Status',
                       'HKEY_CURRENT_USER\\Software\\Harbel\\Kopiwa\\Printer',
                       'Scale', 'ColorSelect', 'SpeedSelect', 'UISelect', 'XPos',
-                      'Hbuninst.exe -u', '25 から 400 までの整数を入力してください。'):
+                      'Hbuninst.exe" -u', '25 から 400 までの整数を入力してください。'):
             self.assertIn(words, text)
 
 
@@ -469,7 +469,7 @@ class BuiltDocuments(unittest.TestCase):
         with open(README, encoding='utf-8') as f:
             self.assertEqual(text.replace('\r\n', '\n'),
                              '\n'.join(l.rstrip() for l in f.read().splitlines()) + '\n')
-        for words in ('Setup.exe', 'Setup.exe -s', 'Hbuninst.exe -u',
+        for words in ('Setup.exe', 'Setup.exe -s', 'Hbuninst.exe" -u',
                       'C:\\Program Files\\Harbel\\Kopiwa', 'アプリケーションの追加と削除',
                       'Software\\Harbel\\Kopiwa\\Status', 'Windows NT 4.0', 'TWAIN'):
             self.assertIn(words, text)

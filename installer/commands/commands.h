@@ -62,6 +62,9 @@ BOOL CleanupInstallCommand(HWND progressDialog);
 BOOL CleanupUninstallCommand(HWND progressDialog);
 
 extern const char* const OsNameTable[4];
+// Whether the file or folder `path` lies in `folder` or below it, however
+// either is written (full or 8.3 names, "." and "..", case).
+bool LiesInFolder(const char* path, const char* folder);
 // Schedules `source` to become `destination` (or, for "NUL", to be deleted)
 // when Windows next starts. Failures pass silently: always TRUE.
 BOOL ReplaceAtRestart(const char* destination, const char* source);

@@ -2,6 +2,8 @@
 // other parts share: file information, folder paths, move by copy.
 #include "command_support.h"
 #include "commands.h"
+#include "folder_rights.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "script.h"
@@ -18,6 +20,8 @@ struct TransferKind {
 };
 
 BOOL CopyReplacing(const char* source, const char* destination) {
+    // A copy into the uninstall run's own folder is its clean-up copy.
+    if (LiesInRunFolder(destination)) return MakeHeldCopy(source, destination);
     return CopyFileA(source, destination, FALSE);
 }
 
@@ -97,6 +101,16 @@ BOOL FolderCommand(HWND progressDialog, int keyword, const char* action, BOOL (*
     return TRUE;
 }
 
+// A folder made outside the Program Files folder would take the rights of
+// the folder above, which on a drive's root let every user change what an
+// administrator later runs there: it gets rights of its own instead.
+// Program Files' rights protect what is made in it already; the Windows 95
+// family, a FAT drive and a run without an administrator's rights (which
+// could not write into such a folder) are left as they are.
+bool NeedsProtectedRights(const char* path) {
+    return VolumeKeepsRights(path) && RunsAsAdministrator() && !LiesInFolder(path, GetProgramFilesDir());
+}
+
 // Only an empty folder goes; anything else stays without a word.
 BOOL RemoveEmptyFolder(const char* folder) { return RemoveDirectoryA(folder); }
 
@@ -153,6 +167,8 @@ BOOL MakeDirectoryPath(const char* path) {
     char buffer[kPathSize];
     if (lstrlenA(path) >= kPathSize) return TRUE;  // cut short it would name other folders
     lstrcpyA(buffer, path);
+    ProtectedFolderRights rights(true);
+    SECURITY_ATTRIBUTES* attributes = NeedsProtectedRights(buffer) ? rights.Attributes() : nullptr;
     char* scan = buffer;
     if (StartsWithDrive(scan)) scan += 2;
     if (*scan == '\\') ++scan;
@@ -164,7 +180,7 @@ BOOL MakeDirectoryPath(const char* path) {
         while (*scan && *scan != '\\') scan = CharNextA(scan);
         const char separator = *scan;
         *scan = '\0';
-        if (scan > folderName) CreateDirectoryA(buffer, nullptr);
+        if (scan > folderName) CreateDirectoryA(buffer, attributes);
         if (!separator) return TRUE;
         *scan = separator;
         ++scan;

@@ -4,6 +4,7 @@
 // the restart of Windows.
 #include "command_support.h"
 #include "commands.h"
+#include "run_folder.h"
 #include "run_state.h"
 #include "scoped_handles.h"
 #include "script.h"
@@ -220,8 +221,14 @@ bool StartsWithFolder(const char* path, const char* folder) {
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
 }
 
-// Whether the file `path` lies in `folder` or below it, so that a folder
-// written another way is still recognised: both are compared in their full
+void ForgetCleanupProgram() {
+    CleanupProgram[0] = '\0';
+    CleanupArgs[0] = '\0';
+}
+
+}  // namespace
+
+// Both are compared in their full
 // forms, and, since GetFullPathNameA leaves an 8.3 name short, also in their
 // short forms (a program started as C:\PROGRA~1\... while the folder reads
 // C:\Program Files\..., or the other way round).
@@ -237,13 +244,6 @@ bool LiesInFolder(const char* path, const char* folder) {
     return ShortPath(fullPath, shortPath) && ShortFolder(fullFolder, shortFolder) &&
            StartsWithFolder(shortPath, shortFolder);
 }
-
-void ForgetCleanupProgram() {
-    CleanupProgram[0] = '\0';
-    CleanupArgs[0] = '\0';
-}
-
-}  // namespace
 
 BOOL ChkOsTypeCommand(HWND) {
     const int refused = ReadNumber(NextArgument());
@@ -288,6 +288,14 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     // A destination cut short would name some other file: nothing is
     // scheduled, which passes as silently as a refused schedule does.
     if (destinationFits) ReplaceAtRestart(destination, source);
+    // A file of the uninstall run's own folder takes the folder with it: NT
+    // removes an empty folder from its list, after the file listed before
+    // it. WININIT.INI only deletes and renames files, so on the Windows 95
+    // family the empty folder stays in the temporary folder.
+    char folder[kPathSize];
+    if (destinationFits && IsNulDestination(destination) && LiesInRunFolder(source) && !IsWindows95Family() &&
+        RunFolder(folder))
+        ReplaceAtRestart(destination, folder);
     RestartNeeded = TRUE;
     return TRUE;
 }

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "commands_test_support.h"
 #include "run_state.h"
+#include "script.h"
 #include "wintest.h"
 
 using namespace cmdtest;
@@ -323,6 +324,35 @@ TEST_F(FileCommands, MakeDirectoryPathKeepsADoubleByteNameWhole) {
     EXPECT_TRUE(MakeDirectoryPath((scratch_ + "\\A\\B\\").c_str()));
     EXPECT_TRUE(IsFolder(scratch_ + "\\A\\B"));
     EXPECT_TRUE(MakeDirectoryPath((scratch_ + "\\A\\B\\").c_str())) << "again: still true";
+}
+
+// Each folder MakeDirectoryPath asks for, with the rights it asks for it
+// with; caught at the import, so nothing is made.
+std::vector<std::string> g_foldersAsked;
+BOOL WINAPI CatchCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+    g_foldersAsked.push_back(std::string(path) + ": " +
+                             wintest::DescribeRights(attributes ? attributes->lpSecurityDescriptor : nullptr));
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+}
+
+// Outside Program Files a folder would take the drive root's rights, which
+// let every user change it: administrators and the system alone may, the
+// rest read and run. Program Files' own rights protect what is made in it.
+// (The test program, like Setup.exe, runs with an administrator's rights.)
+TEST_F(FileCommands, FoldersMadeOutsideProgramFilesAreAnAdministratorsAlone) {
+    wintest::ScopedImportRedirect redirect("KERNEL32.dll", "CreateDirectoryA",
+                                           reinterpret_cast<void*>(CatchCreateDirectory));
+    ASSERT_TRUE(redirect.active());
+    const std::string rights =
+        ": protected; allow S-1-5-32-544 1f01ff inherits; allow S-1-5-18 1f01ff inherits; allow S-1-1-0 1200a9 inherits";
+    g_foldersAsked.clear();
+    MakeDirectoryPath("C:\\アプリ\\一覧表");
+    EXPECT_THAT(g_foldersAsked, ElementsAre("C:\\アプリ" + rights, "C:\\アプリ\\一覧表" + rights));
+    g_foldersAsked.clear();
+    const std::string programFiles = GetProgramFilesDir();
+    MakeDirectoryPath((programFiles + "\\Harbel").c_str());
+    EXPECT_THAT(g_foldersAsked, ElementsAre(programFiles + ": (none)", programFiles + "\\Harbel: (none)"));
 }
 
 TEST_F(FileCommands, GetFileInfoOpensForReadingLikeTheLegacyCall) {

@@ -109,7 +109,8 @@ std::vector<ExpectedLine> ExpectedLines(const Bytes& script) {
 
 // Tokens (of a script line or the command line): parted at `separators`,
 // never inside a double-byte character; one that opens with a quote runs to
-// the next quote, and the byte that ends a token is no part of the next.
+// the next single quote, a doubled one standing for one quote in it, and the
+// byte that ends a token is no part of the next.
 std::vector<std::string> ExpectedTokens(const std::string& line, const char* separators) {
     auto separator = [&](char c) { return c != '\0' && std::strchr(separators, c); };
     std::vector<std::string> tokens;
@@ -120,9 +121,11 @@ std::vector<std::string> ExpectedTokens(const std::string& line, const char* sep
         }
         const bool quoted = line[at] == '"';
         std::string token;
-        for (at += quoted; at < line.size() && (quoted ? line[at] != '"' : !separator(line[at]));) {
-            const std::size_t width = CharacterWidth(line, at, line.size());
-            token += line.substr(at, width);
+        for (at += quoted; at < line.size() && (quoted ? line[at] != '"' || line.compare(at, 2, "\"\"") == 0
+                                                        : !separator(line[at]));) {
+            const bool doubled = quoted && line[at] == '"';
+            const std::size_t width = doubled ? 2 : CharacterWidth(line, at, line.size());
+            token += line.substr(at, doubled ? 1 : width);
             at += width;
         }
         ++at;  // the closing quote or the separator

@@ -65,7 +65,16 @@ TEST(Lexical, EmptyQuotesGiveAnEmptyTokenNotAMissingOne) {
 
 TEST(Lexical, AClosingQuoteEndsTheTokenEvenWithoutASeparator) {
     EXPECT_EQ(Tokens("\"C:\\Kopiwa\\\"1"), (Strings{"C:\\Kopiwa\\", "1"}));
-    EXPECT_EQ(Tokens("\"a\"\"b\" c"), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(Tokens("\"a\" \"b\"c"), (Strings{"a", "b", "c"}));
+}
+
+// A stored command line quotes its program: """C:\a b\x.exe"" -u" holds
+// "C:\a b\x.exe" -u. The tokens after it start where they did.
+TEST(Lexical, ADoubledQuoteInsideQuotesStandsForOneQuote) {
+    EXPECT_EQ(Tokens("1 \"\"\"C:\\a b\\表.exe\"\" -u\" next"), (Strings{"1", "\"C:\\a b\\表.exe\" -u", "next"}));
+    EXPECT_EQ(Tokens("\"a\"\"b\" c"), (Strings{"a\"b", "c"}));
+    EXPECT_EQ(Tokens("\"\" x"), (Strings{"", "x"})) << "empty quotes stay an empty token";
+    EXPECT_EQ(Tokens("a\"\"b"), (Strings{"a\"\"b"})) << "outside quotes nothing changes";
 }
 
 TEST(Lexical, AQuoteInsideAnUnquotedTokenIsOrdinary) {

@@ -123,14 +123,14 @@ TEST_F(RegistryCommands, StringDataUpTo519BytesOnceExpandedIsStoredAndLongerIsNo
     // longer than a path, and must still be stored whole.
     const std::string folder = "C:\\" + std::string(247, 'd');
     lstrcpyA(DefaultDir, folder.c_str());
-    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%Hbuninst.exe -u\""));
-    EXPECT_EQ(ReadValue(key_, "Path").data, Sz(folder + "\\Hbuninst.exe -u"));
+    EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"\"\"%DEFDIR%Hbuninst.exe\"\" -u\""));
+    EXPECT_EQ(ReadValue(key_, "Path").data, Sz("\"" + folder + "\\Hbuninst.exe\" -u"));
 
     // Two such folders and a name: 522 bytes, more than the value may hold.
     const std::string longer = "C:\\" + std::string(252, 'd');
     lstrcpyA(DefaultDir, longer.c_str());
     EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"%DEFDIR%%DEFDIR%Kopiwa.exe\""));
-    EXPECT_EQ(ReadValue(key_, "Path").data, Sz(folder + "\\Hbuninst.exe -u"))
+    EXPECT_EQ(ReadValue(key_, "Path").data, Sz("\"" + folder + "\\Hbuninst.exe\" -u"))
         << "no value cut short replaces the old one";
 
     // Exactly 519 bytes is the most that is stored.

@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -915,6 +916,43 @@ SIZE_T CommittedMemory() {
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
     return counters.PagefileUsage;
+}
+
+}  // namespace wintest
+
+namespace wintest {
+
+std::string DescribeRights(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted))
+        return "(none)";
+    std::string rights = control & SE_DACL_PROTECTED ? "protected" : "";
+    for (DWORD i = 0; present && acl && i < acl->AceCount; ++i) {
+        // Allowed and denied ACEs share the layout: header, mask, SID.
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        char* sid = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || !ConvertSidToStringSidA(&ace->SidStart, &sid))
+            return "(unreadable)";
+        char mask[16];
+        std::snprintf(mask, sizeof mask, "%lx", static_cast<unsigned long>(ace->Mask));
+        rights += std::string(rights.empty() ? "" : "; ") +
+                  (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow " : "deny ") + sid + " " + mask +
+                  (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) ? " inherits" : "");
+        LocalFree(sid);
+    }
+    return rights;
+}
+
+std::string ReadRights(const std::string& path) {
+    std::vector<BYTE> buffer(4096);
+    DWORD size = 0;
+    return GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), 4096, &size)
+               ? DescribeRights(buffer.data())
+               : "(unreadable)";
 }
 
 }  // namespace wintest

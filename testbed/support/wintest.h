@@ -329,6 +329,14 @@ Shortcut ReadShortcut(const std::string& linkPath);
 // Saves a shortcut to `target` with `description`, as an installer makes one.
 bool WriteShortcut(const std::string& linkPath, const std::string& target, const std::string& description);
 
+// A security descriptor's DACL as text: "protected; " when it takes nothing
+// from the folder above, then each ACE as "allow|deny SID rights-in-hex",
+// with " inherits" when it passes to what is made inside, joined by "; ".
+// "(none)" for no descriptor.
+std::string DescribeRights(PSECURITY_DESCRIPTOR descriptor);
+// The rights of a file or folder as GetFileSecurityA reads them back.
+std::string ReadRights(const std::string& path);
+
 // Points this program's import of `function` from `dll` (named, not by
 // ordinal) at `replacement`, so that code linked into the test program meets
 // a platform that fails on purpose. The previous address, or nullptr when the
