@@ -561,6 +561,9 @@ TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
     EXPECT_TRUE(copier.Exit());
 }
 
+// The virtual scanner refuses images over 64 MB unless told otherwise.
+const char kLargestImages[] = "MaxImageBytes=200000000\n";
+
 // What a printer's setup asks of the copy: the queue, and the resolution its
 // DEVMODE asks for (0: the queue as it is, nothing stored).
 struct PrinterChoice {
@@ -733,7 +736,7 @@ TEST_F(MeasuredCopy, AnA4GreyCopyAt1200DpiPrintsAtItsSize) {
     const std::string fine = wintest::FinePrinter();
     ASSERT_FALSE(fine.empty()) << "the build tree's 1,200-dpi queue";
     CopyCost cost;
-    Measure("", {fine, 1200}, 1, 2, 100, &cost);
+    Measure(kLargestImages, {fine, 1200}, 1, 2, 100, &cost);
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(cost.image.bits, 8);
     EXPECT_EQ(cost.image.dpi, 1200);
@@ -766,7 +769,7 @@ TEST_F(MeasuredCopy, DISABLED_Benchmark) {
                                       : row.dpi == 1200 ? PrinterChoice{wintest::FinePrinter(), 1200}
                                                         : PrinterChoice{wintest::TestPrinter(), row.dpi};
         CopyCost cost;
-        Measure("", printer, row.mode, row.speed, row.scale, &cost);
+        Measure(kLargestImages, printer, row.mode, row.speed, row.scale, &cost);
         if (copier.Process().Running()) {
             EXPECT_TRUE(copier.Exit());
         }
