@@ -203,8 +203,10 @@ BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette) {
 
 namespace {
 
-DWORD StrideOf(const DibHeader& h) {
-    return (static_cast<DWORD>(h.width) * h.bitCount + 31) / 32 * 4;
+// Held in 64 bits: a validated bitmap's row fits its block, but a wide one
+// would wrap a 32-bit product.
+unsigned long long StrideOf(const DibHeader& h) {
+    return (static_cast<unsigned long long>(h.width) * h.bitCount + 31) / 32 * 4;
 }
 
 // The header, masks and colour table of a bitmap, copied so that a band of
@@ -228,7 +230,7 @@ public:
             return;
         }
         const LONG height = IsTopDown(m_header) ? -rows : rows;
-        const DWORD imageSize = StrideOf(m_header) * static_cast<DWORD>(rows);
+        const DWORD imageSize = static_cast<DWORD>(StrideOf(m_header) * static_cast<DWORD>(rows));
         std::memcpy(header + 8, &height, sizeof height);
         std::memcpy(header + 20, &imageSize, sizeof imageSize);
     }
@@ -273,7 +275,7 @@ int DrawBands(HDC dc, const RECT& dest, const void* dib, const DibHeader& h, con
     CBandHeader band(dib, h);
     if (!band) return 0;
     const BYTE* bits = GetDibBits(dib);
-    const DWORD stride = StrideOf(h);
+    const SIZE_T stride = static_cast<SIZE_T>(StrideOf(h));
     const LONG sourceHeight = source.bottom - source.top;
     const long long destHeight = dest.bottom - dest.top;
     int drawn = 0;
@@ -299,7 +301,7 @@ int DrawBands(HDC dc, const RECT& dest, const void* dib, const DibHeader& h, con
 
 int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALETTE palette, DWORD bandBytes) {
     const DibHeader h = ReadHeader(dib);
-    const DWORD stride = StrideOf(h);
+    const unsigned long long stride = StrideOf(h);
     const LONG bandRows = stride < bandBytes ? static_cast<LONG>(bandBytes / stride) : 1;
 
     CBackgroundPalette selected(dc, palette);
