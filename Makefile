@@ -8,7 +8,7 @@ BUILD_DIR_X64 ?= $(BUILD_DIR)/x86_64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure configure-x64 dist build-all build-all-x64 test fuzz demo clean
+.PHONY: all setup configure configure-x64 dist build-all build-all-x64 test bench fuzz demo clean
 
 all: dist
 
@@ -36,6 +36,11 @@ build-all-x64: configure-x64
 # Every flavour this host can run, after setting the host up: see tools/test.sh.
 test:
 	@JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" CTEST_FLAGS="$(CTEST_FLAGS)" tools/test.sh $(BUILD_DIR)
+
+# A table of copies, their time and memory, in every flavour this host runs:
+# see tools/bench.sh. Not part of make test.
+bench:
+	@JOBS=$(JOBS) tools/bench.sh $(BUILD_DIR)
 
 # The hostile-input tests at length: the same fixed seed as in make test, with
 # FUZZ_CASES cases for every parser, in the flavour this host runs, under

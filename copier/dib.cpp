@@ -201,26 +201,113 @@ BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette) {
     return TRUE;
 }
 
-int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALETTE palette) {
-    const DibHeader h = ReadHeader(dib);
-    const BYTE* bits = GetDibBits(dib);
-    const auto* info = static_cast<const BITMAPINFO*>(dib);
+namespace {
+
+// Held in 64 bits: a validated bitmap's row fits its block, but a wide one
+// would wrap a 32-bit product.
+unsigned long long StrideOf(const DibHeader& h) {
+    return (static_cast<unsigned long long>(h.width) * h.bitCount + 31) / 32 * 4;
+}
+
+// The header, masks and colour table of a bitmap, copied so that a band of
+// its rows can be handed to the device as a bitmap of its own: the device
+// then sees only those rows, whatever it would make of the rest.
+class CBandHeader {
+public:
+    CBandHeader(const void* dib, const DibHeader& h)
+        : m_header(h),
+          m_block(kfw::GlobalMemory::Allocate(static_cast<SIZE_T>(GetDibBits(dib) - static_cast<const BYTE*>(dib)))),
+          m_lock(m_block.Get()) {
+        if (m_lock) std::memcpy(m_lock.Get(), dib, m_block.Size());
+    }
+    explicit operator bool() const { return static_cast<bool>(m_lock); }
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(m_lock.Get()); }
+    void SetRows(LONG rows) {
+        BYTE* header = m_lock.Get();
+        if (m_header.core) {
+            const WORD count = static_cast<WORD>(rows);
+            std::memcpy(header + 6, &count, sizeof count);
+            return;
+        }
+        const LONG height = IsTopDown(m_header) ? -rows : rows;
+        const DWORD imageSize = static_cast<DWORD>(StrideOf(m_header) * static_cast<DWORD>(rows));
+        std::memcpy(header + 8, &height, sizeof height);
+        std::memcpy(header + 20, &imageSize, sizeof imageSize);
+    }
+
+private:
+    DibHeader m_header;
+    kfw::GlobalMemory m_block;
+    kfw::GlobalLockGuard<BYTE> m_lock;
+};
+
+// Rows of a bitmap as one drawing call takes them: `rows` rows of `bits`
+// described by `info`, of which the piece from `top` (counted from the top
+// of the picture) of `height` rows and the columns from `left` of `width`.
+struct DibRows {
+    const BITMAPINFO* info;
+    const BYTE* bits;
+    LONG rows;
+    bool topDown;
+    LONG left, top, width, height;
+};
+
+// Both calls count the source rows from the bottom of the picture (for a
+// top-down bitmap too, as StretchDIBits does); the piece counts from its top,
+// so that a cropped picture keeps its top-left part.
+int DrawRows(HDC dc, const RECT& dest, const DibRows& r) {
     const int destWidth = dest.right - dest.left;
     const int destHeight = dest.bottom - dest.top;
-    const int sourceWidth = source.right - source.left;
-    const int sourceHeight = source.bottom - source.top;
-    // Both calls count the source rows from the bottom of the picture (for a
-    // top-down bitmap too, as StretchDIBits does); the caller's rectangle counts
-    // from its top, so that a cropped picture keeps its top-left part.
-    const int sourceY = RowsOf(h) - source.bottom;
+    const int sourceY = r.rows - (r.top + r.height);
+    // SetDIBitsToDevice would take a top-down bitmap's rows from its top.
+    if (destWidth == r.width && destHeight == r.height && !r.topDown) {
+        return SetDIBitsToDevice(dc, dest.left, dest.top, destWidth, destHeight, r.left, sourceY, 0, r.rows, r.bits,
+                                 r.info, DIB_RGB_COLORS);
+    }
+    return StretchDIBits(dc, dest.left, dest.top, destWidth, destHeight, r.left, sourceY, r.width, r.height, r.bits,
+                         r.info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+// The source rows in bands of `bandRows`, each band's device rows on the
+// whole picture's scale. A band that a reduction leaves no device row is
+// left out, as the single call would leave its rows out.
+int DrawBands(HDC dc, const RECT& dest, const void* dib, const DibHeader& h, const RECT& source, LONG bandRows) {
+    CBandHeader band(dib, h);
+    if (!band) return 0;
+    const BYTE* bits = GetDibBits(dib);
+    const SIZE_T stride = static_cast<SIZE_T>(StrideOf(h));
+    const LONG sourceHeight = source.bottom - source.top;
+    const long long destHeight = dest.bottom - dest.top;
+    int drawn = 0;
+    for (LONG first = 0; first < sourceHeight; first += bandRows) {
+        const LONG rows = sourceHeight - first < bandRows ? sourceHeight - first : bandRows;
+        const LONG top = source.top + first;
+        const LONG destTop = static_cast<LONG>(dest.top + first * destHeight / sourceHeight);
+        const LONG destBottom = static_cast<LONG>(dest.top + (first + rows) * destHeight / sourceHeight);
+        if (destBottom == destTop) continue;
+        // A bottom-up bitmap keeps its top row last.
+        const LONG storedFirst = IsTopDown(h) ? top : RowsOf(h) - (top + rows);
+        band.SetRows(rows);
+        const DibRows piece = {band.Info(), bits + static_cast<SIZE_T>(storedFirst) * stride, rows, IsTopDown(h),
+                               source.left, 0, source.right - source.left, rows};
+        const int result = DrawRows(dc, RECT{dest.left, destTop, dest.right, destBottom}, piece);
+        if (result <= 0) return 0;
+        drawn += result;
+    }
+    return drawn;
+}
+
+}  // namespace
+
+int DrawDib(HDC dc, const RECT& dest, const void* dib, const RECT& source, HPALETTE palette, DWORD bandBytes) {
+    const DibHeader h = ReadHeader(dib);
+    const unsigned long long stride = StrideOf(h);
+    const LONG bandRows = stride < bandBytes ? static_cast<LONG>(bandBytes / stride) : 1;
 
     CBackgroundPalette selected(dc, palette);
     SetStretchBltMode(dc, COLORONCOLOR);
-    // SetDIBitsToDevice would take a top-down bitmap's rows from its top.
-    if (destWidth == sourceWidth && destHeight == sourceHeight && !IsTopDown(h)) {
-        return SetDIBitsToDevice(dc, dest.left, dest.top, destWidth, destHeight, source.left,
-                                 sourceY, 0, RowsOf(h), bits, info, DIB_RGB_COLORS);
-    }
-    return StretchDIBits(dc, dest.left, dest.top, destWidth, destHeight, source.left, sourceY,
-                         sourceWidth, sourceHeight, bits, info, DIB_RGB_COLORS, SRCCOPY);
+    if (source.bottom - source.top > bandRows) return DrawBands(dc, dest, dib, h, source, bandRows);
+    const DibRows whole = {static_cast<const BITMAPINFO*>(dib), GetDibBits(dib), RowsOf(h), IsTopDown(h),
+                           source.left, source.top, source.right - source.left, source.bottom - source.top};
+    return DrawRows(dc, dest, whole);
 }

@@ -40,6 +40,11 @@ wine_env() {
   else
     export KOPIWA_PDF_DIR=${KOPIWA_PDF_DIR:-/var/spool/cups-pdf/$KOPIWA_PRINTER}
   fi
+  # Its second queue, at 1,200 dpi, where it has one.
+  export KOPIWA_FINE_PRINTER=${KOPIWA_FINE_PRINTER:-$(cat "$1/printer-queue-1200" 2>/dev/null)}
+  if [ -n "$KOPIWA_FINE_PRINTER" ]; then
+    export KOPIWA_FINE_PDF_DIR=${KOPIWA_FINE_PDF_DIR:-/var/spool/cups-pdf/$KOPIWA_FINE_PRINTER}
+  fi
 }
 
 template_dir() { echo "$1/wine/template"; }

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -15,7 +16,9 @@
 #include <vector>
 
 #include "copier_texts.h"
+#include "dib.h"
 #include "kopiwa_driver.h"
+#include "memory_counter.h"
 #include "virtual_scanner_support.h"
 
 using namespace kopiwa;
@@ -145,6 +148,33 @@ protected:
         EXPECT_NEAR(box.height, PrintedMm(image.height, image.dpi, scale), kToleranceMm);
     }
 
+    // The chart's top-left marker, rows h/8 to h/4, printed solid: a band of
+    // the drawing that ends inside it would show as a white row where bands
+    // leave a gap, and make the marker a row taller where they overlap.
+    void ExpectBandsUnseen(const std::string& pdf, const Transfer& image) {
+        const long stride = (image.width * image.bits + 31) / 32 * 4;
+        const long bandRows = std::max<long>(1, static_cast<long>(kDibBandBytes) / stride);
+        const long y0 = image.height / 8, y1 = image.height / 4, x0 = image.width / 8, x1 = image.width / 4;
+        if ((y0 / bandRows + 1) * bandRows >= y1) return;  // no band ends inside the marker
+        const wintest::PdfPage page = wintest::RenderPdf(pdf, printer.dpiY);
+        ASSERT_TRUE(page.ok) << pdf;
+        const double dots = printer.dpiY / image.dpi;  // printer dots to an image pixel
+        const int top = printer.offsetY + static_cast<int>(std::lround(y0 * dots));
+        const int bottom = printer.offsetY + static_cast<int>(std::lround(y1 * dots));
+        const int left = printer.offsetX + static_cast<int>(std::lround(x0 * dots)) + 2;
+        const int right = printer.offsetX + static_cast<int>(std::lround(x1 * dots)) - 2;
+        ASSERT_TRUE(bottom < page.height && right < page.width);
+        int lightRows = 0, inkedRows = 0;
+        for (int y = top - 3; y < bottom + 3; ++y) {
+            int light = 0;
+            for (int x = left; x < right; ++x) light += page.At(x, y) >= 128;
+            if (light == 0) ++inkedRows;
+            if (y >= top + 1 && y < bottom - 1 && light > 0) ++lightRows;
+        }
+        EXPECT_EQ(lightRows, 0) << "a light row inside the marker, where bands meet";
+        EXPECT_NEAR(inkedRows, bottom - top, 1) << "the marker's height in printer dots";
+    }
+
     Copier copier;
     PrinterCaps printer;
 };
@@ -197,6 +227,7 @@ TEST_F(CopyE2E, EachModeAndSpeedAsksForItsResolutionAndPrintsAtTrueSize) {
         EXPECT_EQ(image.width, std::lround(8.25 * c.dpi));
         const wintest::PrintBox box = Measure(pdf);
         ExpectTrueSize(box, image, 100);
+        ExpectBandsUnseen(pdf, image);
         std::printf("[ measured ] mode %d speed %d: %ldx%ld at %g dpi, printed %.3f x %.3f mm at (%.3f, %.3f), "
                     "expected %.3f x %.3f\n",
                     c.mode, c.speed, image.width, image.height, c.dpi, box.width, box.height, box.left, box.top,
@@ -530,72 +561,233 @@ TEST_F(CopyE2E, APrinterAt600DpiPrintsTheSamePhysicalSize) {
     EXPECT_TRUE(copier.Exit());
 }
 
-// An A4 colour copy at 300 dpi (a scanner that offers only 300 dpi): how much
-// memory the copier needs beside the image, and where the time goes.
-TEST_F(CopyE2E, AnA4ColourCopyAt300DpiKeepsOneCopyOfTheImage) {
-    // First, in a copier of its own, a scan alone: an image that the copier
-    // refuses is drawn by the scanner, handed over and freed, and nothing is
-    // printed. What that raises the peak by is the scan's share.
-    InstallScanner("Resolution=enumeration 300\nCorruptImage=header\n");
-    double scanGrowth = 0;
-    {
-        Copier first;
-        ASSERT_TRUE(first.Start());
-        ASSERT_TRUE(PumpUntil([&] { return first.Text(kStatusLine) == texts::kReady; }));
-        first.Click(kModeButtons[0]);
-        first.Click(kSpeedButtons[2]);
-        ASSERT_TRUE(PumpUntil([&] { return first.Checked(kModeButtons[0]) && first.Checked(kSpeedButtons[2]); }));
-        PROCESS_MEMORY_COUNTERS before{};
-        before.cb = sizeof before;
-        ASSERT_TRUE(GetProcessMemoryInfo(first.Process().Handle(), &before, sizeof before));
-        first.Click(kCopyButton);
-        HWND refusal = WaitForMessageBox(first.Id(), 30000);
-        ASSERT_NE(refusal, nullptr);
-        ASSERT_TRUE(AnswerMessageBox(refusal));
-        PROCESS_MEMORY_COUNTERS scanned{};
-        scanned.cb = sizeof scanned;
-        ASSERT_TRUE(GetProcessMemoryInfo(first.Process().Handle(), &scanned, sizeof scanned));
-        scanGrowth = static_cast<double>(scanned.PeakWorkingSetSize) - before.WorkingSetSize;
-        ASSERT_TRUE(first.Exit());
+// The virtual scanner refuses images over 64 MB unless told otherwise.
+const char kLargestImages[] = "MaxImageBytes=200000000\n";
+
+// What a printer's setup asks of the copy: the queue, and the resolution its
+// DEVMODE asks for (0: the queue as it is, nothing stored).
+struct PrinterChoice {
+    std::string queue;
+    int dpi;
+};
+
+// One copy, measured from the click to the finished PDF: the image, the
+// copier's own memory (the counted copy of the program), the process's, the
+// time and the bytes spooled.
+struct CopyCost {
+    std::string pdf;
+    Transfer image;
+    double imageBytes = 0;
+    double ownPeak = 0;    // the copier's own global and heap memory at most; the image is the scanner's
+    double printGrowth = 0;  // the process's peak working set while it prints, over that as printing began
+    double scanShare = 0;  // what a scan alone raised that peak by
+    double toPdfMs = 0;
+    long long spoolBytes = -1;
+};
+
+double MB(double bytes) { return bytes / 1048576; }
+
+class MeasuredCopy : public CopyE2E {
+protected:
+    // Stores the printer selection that `printer` asks for; false when its
+    // driver does not give that resolution.
+    bool ChoosePrinter(const PrinterChoice& printer) {
+        if (printer.dpi == 0) return true;
+        std::vector<BYTE> devMode = PdfDevMode(false, printer.queue);
+        if (devMode.size() < sizeof(DEVMODEA) - 40) return false;
+        auto* mode = reinterpret_cast<DEVMODEA*>(devMode.data());
+        mode->dmPrintQuality = static_cast<short>(printer.dpi);
+        mode->dmYResolution = static_cast<short>(printer.dpi);
+        mode->dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
+        HDC dc = CreateDCA("WINSPOOL", printer.queue.c_str(), nullptr, mode);
+        const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+        if (dc) DeleteDC(dc);
+        const std::vector<BYTE> devNames = DevNamesBlock(printer.queue.c_str(), ("CUPS:" + printer.queue).c_str(), 0);
+        WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+        WriteBinary(kPrinterKey, "DevNames", devNames);
+        WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+        WriteBinary(kPrinterKey, "DevMode", devMode);
+        return dpi == printer.dpi;
     }
 
-    WriteSettings("Resolution=enumeration 300\n");
-    Start();
-    Choose(0, 2);
-    PROCESS_MEMORY_COUNTERS idle{};
-    idle.cb = sizeof idle;
-    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &idle, sizeof idle));
+    // Once the image is in and the progress dialog shows, the copier is held
+    // still while the process's peak resident memory starts again from what
+    // it holds (Linux keeps the peak, and Wine reports it as the peak working
+    // set): from then on the peak is the printing's, the scan's is gone.
+    bool ResetPeakAsPrintingBegins(double* base) {
+        HWND progress = nullptr;
+        const DWORD start = GetTickCount();
+        while (!progress && GetTickCount() - start < 300000) {
+            for (HWND window : wintest::TopWindowsOf(copier.Id()))
+                if (window != copier.Dialog() && IsWindowVisible(window) && GetDlgItem(window, 1026))
+                    progress = window;
+            if (!progress) Sleep(1);
+        }
+        if (!progress) return false;
+        HeldThread held(progress);
+        // The copier's Unix process: the one of this test's run (the other
+        // flavour's may run beside it), known by the environment it inherited.
+        const wintest::UnixResult reset = wintest::RunUnix(
+            "for p in $(pgrep -f kopiwa_counted.exe); do tr '\\0' '\\n' </proc/$p/environ | grep -qxF "
+            "'KOPIWA_ARTIFACT_DIR=" + wintest::UnixArtifactDir() +
+            "' && echo 5 >/proc/$p/clear_refs && echo $p; done; true");
+        *base = static_cast<double>(WorkingSet(copier, false));
+        return held.Held() && reset.finished && reset.status == 0 && !reset.output.empty();
+    }
 
-    LARGE_INTEGER frequency, clicked, arrived;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&clicked);
-    const std::string pdf = PrintWith(kCopyButton);
-    QueryPerformanceCounter(&arrived);
-    ASSERT_FALSE(pdf.empty()) << LogText();
-    PROCESS_MEMORY_COUNTERS after{};
-    after.cb = sizeof after;
-    ASSERT_TRUE(GetProcessMemoryInfo(copier.Process().Handle(), &after, sizeof after));
+    static SIZE_T WorkingSet(Copier& c, bool peak) {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!GetProcessMemoryInfo(c.Process().Handle(), &counters, sizeof counters)) return 0;
+        return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+    }
+    void Choose(Copier& c, int mode, int speed, int scale) {
+        c.Click(kModeButtons[mode]);
+        c.Click(kSpeedButtons[speed]);
+        c.SetText(kScaleEdit, std::to_string(scale));
+        ASSERT_TRUE(PumpUntil([&] { return c.Checked(kModeButtons[mode]) && c.Checked(kSpeedButtons[speed]); }));
+    }
 
-    const Transfer image = LastTransfer();
-    ASSERT_EQ(image.width, 2475);
-    ASSERT_EQ(image.height, 3504);
-    const double dibBytes = 40.0 + (image.width * 24 + 31) / 32 * 4.0 * image.height;
-    const double peak = static_cast<double>(after.PeakWorkingSetSize);
-    const double growth = peak - static_cast<double>(idle.WorkingSetSize);
-    const double toPdf = static_cast<double>(arrived.QuadPart - clicked.QuadPart) * 1000.0 / frequency.QuadPart;
-    const double printGrowth = growth - scanGrowth;
-    std::printf("[ measured ] DIB %.1f MB; working set idle %.1f MB, peak %.1f MB (growth %.1f MB = %.2f x DIB, "
-                "peak = %.2f x DIB); a scan alone raises the peak by %.1f MB (%.2f x DIB), so printing adds "
-                "%.1f MB (%.2f x DIB)\n",
-                dibBytes / 1048576, idle.WorkingSetSize / 1048576.0, peak / 1048576, growth / 1048576,
-                growth / dibBytes, peak / dibBytes, scanGrowth / 1048576, scanGrowth / dibBytes,
-                printGrowth / 1048576, printGrowth / dibBytes);
-    std::printf("[ measured ] click to complete PDF %.0f ms\n", toPdf);
-    // The image itself and what Wine's printer driver makes of it while it
-    // draws come to about 2.6 DIBs; a second copy kept by the copier (or a
-    // conversion of its own) would add another whole DIB.
-    EXPECT_LT(growth, 3.0 * dibBytes);
+    // A copy with the scanner's `settings`: first, in a copier of its own, a
+    // scan alone (an image that the copier refuses is drawn by the scanner,
+    // handed over and freed, and nothing is printed), whose raise of the peak
+    // is the scan's share; then the copy itself.
+    void Measure(const std::string& settings, const PrinterChoice& printer, int mode, int speed, int scale,
+                 CopyCost* cost) {
+        ASSERT_TRUE(ChoosePrinter(printer)) << printer.queue << " at " << printer.dpi << " dpi";
+        InstallScanner(settings + "CorruptImage=header\n");
+        {
+            Copier first;
+            ASSERT_TRUE(first.Start(CountedProgramPath()));
+            ASSERT_TRUE(PumpUntil([&] { return first.Text(kStatusLine) == texts::kReady; }));
+            Choose(first, mode, speed, scale);
+            const double before = static_cast<double>(WorkingSet(first, false));
+            first.Click(kCopyButton);
+            HWND refusal = WaitForMessageBox(first.Id(), 300000);
+            ASSERT_NE(refusal, nullptr);
+            ASSERT_TRUE(AnswerMessageBox(refusal));
+            cost->scanShare = static_cast<double>(WorkingSet(first, true)) - before;
+            ASSERT_TRUE(first.Exit());
+        }
+        WriteSettings(settings);
+        ASSERT_TRUE(copier.Start(CountedProgramPath()));
+        ASSERT_TRUE(WaitReady());
+        Choose(copier, mode, speed, scale);
+        MemoryCounterView own(copier.Id());
+        ASSERT_TRUE(own.Ok()) << "the counted copier's figures";
+        own.ResetPeak();
+        const long long ownBefore = own.Current();
+
+        const std::string queue = printer.dpi ? printer.queue : wintest::TestPrinter();
+        const std::set<std::string> before = wintest::PdfFiles();
+        const int job = wintest::LastPrintJob(queue);
+        LARGE_INTEGER frequency, clicked, arrived;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&clicked);
+        copier.Click(kCopyButton);
+        double printBase = 0;
+        ASSERT_TRUE(ResetPeakAsPrintingBegins(&printBase)) << "the progress dialog, and the process's peak reset";
+        cost->pdf = wintest::WaitForNewPdf(before, 900000);
+        QueryPerformanceCounter(&arrived);
+        ASSERT_FALSE(cost->pdf.empty()) << LogText();
+        ASSERT_TRUE(WaitReady()) << "no message on the way";
+        cost->toPdfMs = static_cast<double>(arrived.QuadPart - clicked.QuadPart) * 1000.0 / frequency.QuadPart;
+        cost->printGrowth = static_cast<double>(WorkingSet(copier, true)) - printBase;
+        cost->ownPeak = static_cast<double>(own.Peak() - ownBefore);
+        cost->image = LastTransfer();
+        cost->imageBytes =
+            40.0 + (cost->image.bits <= 8 ? 4.0 * (1 << cost->image.bits) : 0) +
+            static_cast<double>((cost->image.width * cost->image.bits + 31) / 32 * 4) * cost->image.height;
+        const int spooled = wintest::LastPrintJob(queue);
+        if (spooled > job) cost->spoolBytes = wintest::PrintJobBytes(queue, spooled);
+    }
+
+    static void Report(const char* what, const CopyCost& c) {
+        std::printf("[ measured ] %s: image %ldx%ldx%d %.1f MB; copier's own peak %.3f MB; printing adds %.1f MB "
+                    "to the process (the held image and that: %.2f x image); a scan alone %.1f MB (%.2f x image); "
+                    "click to PDF %.0f ms; spooled %lld KB\n",
+                    what, c.image.width, c.image.height, c.image.bits, MB(c.imageBytes), MB(c.ownPeak),
+                    MB(c.printGrowth), (c.imageBytes + c.printGrowth) / c.imageBytes, MB(c.scanShare),
+                    c.scanShare / c.imageBytes, c.toPdfMs, c.spoolBytes / 1024);
+    }
+};
+
+// An A4 colour copy at 300 dpi (a scanner that offers only 300 dpi): the
+// copier holds the image once, and printing adds little to it.
+TEST_F(MeasuredCopy, AnA4ColourCopyAt300DpiKeepsOneCopyOfTheImage) {
+    CopyCost cost;
+    Measure("Resolution=enumeration 300\n", {"", 0}, 0, 2, 100, &cost);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(cost.image.width, 2475);
+    ASSERT_EQ(cost.image.height, 3504);
+    Report("A4 colour at 300 dpi", cost);
+    ExpectBandsUnseen(cost.pdf, cost.image);
+    // The image and what the printer driver makes of the bands it is given
+    // one at a time; a second copy of the image anywhere in the process, or
+    // the whole page handed to the driver at once, costs another whole image
+    // and more.
+    EXPECT_LT(cost.imageBytes + cost.printGrowth, 1.3 * cost.imageBytes);
+    EXPECT_LT(cost.ownPeak, 0.05 * cost.imageBytes) << "the copier's own memory";
+    EXPECT_GT(cost.spoolBytes, 0) << "the page went through the queue";
     EXPECT_TRUE(copier.Exit());
 }
 
+// The largest page the copier is asked for: grey at normal speed on a
+// 1,200-dpi printer, a 130 MB image, prints at its size in both flavours.
+TEST_F(MeasuredCopy, AnA4GreyCopyAt1200DpiPrintsAtItsSize) {
+    const std::string fine = wintest::FinePrinter();
+    ASSERT_FALSE(fine.empty()) << "the build tree's 1,200-dpi queue";
+    CopyCost cost;
+    Measure(kLargestImages, {fine, 1200}, 1, 2, 100, &cost);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(cost.image.bits, 8);
+    EXPECT_EQ(cost.image.dpi, 1200);
+    Report("A4 grey at 1,200 dpi", cost);
+    const wintest::PrintBox box = wintest::MeasurePdf(cost.pdf, 150);
+    ASSERT_TRUE(box.ok && !box.empty) << cost.pdf;
+    // A rendering at 150 dpi: one rendered pixel is 0.17 mm.
+    EXPECT_NEAR(box.width, PrintedMm(cost.image.width, cost.image.dpi, 100), 0.4);
+    EXPECT_NEAR(box.height, PrintedMm(cost.image.height, cost.image.dpi, 100), 0.4);
+    EXPECT_TRUE(copier.Exit());
+}
+
+// Not a test: `make bench` runs it (tools/bench.sh) and reads its table. A
+// fixed set of copies through the virtual scanner and the PDF queues.
+TEST_F(MeasuredCopy, DISABLED_Benchmark) {
+    struct Row {
+        const char* name;
+        int mode, speed, scale, dpi;  // printer dpi; 300 is the queue as it is
+    };
+    const Row rows[] = {
+        {"A4 colour, 300-dpi printer", 0, 2, 100, 300}, {"A4 grey, 300-dpi printer", 1, 2, 100, 300},
+        {"A4 colour, 600-dpi printer", 0, 2, 100, 600}, {"A4 grey, 600-dpi printer", 1, 2, 100, 600},
+        {"400 % colour, 300-dpi printer", 0, 2, 400, 300}, {"A4 grey, 1,200-dpi queue", 1, 2, 100, 1200},
+    };
+    std::vector<std::string> table;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteCopierKeys();
+        const PrinterChoice printer = row.dpi == 300 ? PrinterChoice{"", 0}
+                                      : row.dpi == 1200 ? PrinterChoice{wintest::FinePrinter(), 1200}
+                                                        : PrinterChoice{wintest::TestPrinter(), row.dpi};
+        CopyCost cost;
+        Measure(kLargestImages, printer, row.mode, row.speed, row.scale, &cost);
+        if (copier.Process().Running()) {
+            EXPECT_TRUE(copier.Exit());
+        }
+        if (HasFatalFailure()) return;
+        Report(row.name, cost);
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "| %-30s | %5ldx%-5ld %2d | %6.1f | %8.1f | %6.3f | %7.1f (%.2fx) | %7.1f | %8lld |", row.name,
+                      cost.image.width, cost.image.height, cost.image.bits, MB(cost.imageBytes),
+                      cost.toPdfMs / 1000, MB(cost.ownPeak), MB(cost.printGrowth),
+                      (cost.imageBytes + cost.printGrowth) / cost.imageBytes, MB(cost.scanShare),
+                      cost.spoolBytes / 1024);
+        table.push_back(line);
+    }
+    std::printf("[ bench ] | %-30s | %-15s | %-6s | %-8s | %-6s | %-15s | %-7s | %-8s |\n", "copy", "image",
+                "MB", "to PDF s", "own MB", "print adds MB", "scan MB", "spool KB");
+    for (const std::string& line : table) std::printf("[ bench ] %s\n", line.c_str());
+}
 }  // namespace

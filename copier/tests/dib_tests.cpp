@@ -447,10 +447,10 @@ int CALLBACK CollectDrawingCall(HDC, HANDLETABLE*, const ENHMETARECORD* record, 
 }
 
 // The drawing calls a metafile records show which path was taken.
-std::vector<DWORD> RecordedDrawingCalls(const RECT& dest, const std::vector<BYTE>& dib,
-                                        const RECT& source) {
+std::vector<DWORD> RecordedDrawingCalls(const RECT& dest, const std::vector<BYTE>& dib, const RECT& source,
+                                        DWORD bandBytes = kDibBandBytes) {
     HDC recorder = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
-    DrawDib(recorder, dest, dib.data(), source, nullptr);
+    DrawDib(recorder, dest, dib.data(), source, nullptr, bandBytes);
     HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
     std::vector<DWORD> calls;
     EnumEnhMetaFile(nullptr, metafile, CollectDrawingCall, &calls, nullptr);
@@ -488,6 +488,95 @@ TEST(DibDrawing, SelectsThePaletteForTheCallOnly) {
     EXPECT_EQ(canvas.At(0, 0), RGB(255, 0, 0));
     EXPECT_EQ(canvas.At(0, 3), RGB(0, 0, 255));
     DeleteObject(palette);
+}
+
+// A 24-bit picture whose every row has a colour of its own: row y (from the
+// top) is RGB(y, 255 - y, 40).
+std::vector<BYTE> Rows(LONG width, LONG height, bool topDown) {
+    DibSpec spec;
+    spec.width = width;
+    spec.height = topDown ? -height : height;
+    auto dib = MakeDib(spec);
+    const DWORD stride = Stride(width, 24);
+    for (LONG y = 0; y < height; ++y) {
+        BYTE* row = dib.data() + 40 + (topDown ? y : height - 1 - y) * stride;
+        for (LONG x = 0; x < width; ++x) {
+            row[3 * x] = 40;
+            row[3 * x + 1] = static_cast<BYTE>(255 - y);
+            row[3 * x + 2] = static_cast<BYTE>(y);
+        }
+    }
+    return dib;
+}
+
+// Drawn in bands of a few rows, a picture keeps the whole picture's scale:
+// band k starts at device row floor(k * rows * destH / srcH), every device
+// row shows a row of its own band, in order, and no source row shows in two
+// bands (a doubled line) or none where it has room (a white line).
+TEST(DibDrawing, BandsOfRowsMeetWithoutAGapOrAnOverlap) {
+    struct Case {
+        RECT dest, source;
+        LONG bandRows;
+    } cases[] = {
+        {{2, 3, 10, 13}, {0, 0, 8, 10}, 3},    // unscaled, a short last band
+        {{0, 1, 8, 26}, {0, 0, 8, 10}, 4},     // 2.5 times, uneven band heights
+        {{0, 0, 16, 28}, {0, 3, 8, 10}, 2},    // cropped: rows 3 to 9, four times
+        {{0, 0, 5, 4}, {0, 0, 8, 10}, 1},      // reduced: some bands get no row
+        {{1, 0, 7, 29}, {2, 0, 5, 10}, 10},    // one band: the single call
+    };
+    for (const Case& c : cases) {
+        for (bool topDown : {false, true}) {
+            const LONG srcH = c.source.bottom - c.source.top, destH = c.dest.bottom - c.dest.top;
+            SCOPED_TRACE(std::to_string(srcH) + " rows to " + std::to_string(destH) + " in bands of " +
+                         std::to_string(c.bandRows) + (topDown ? ", top-down" : ", bottom-up"));
+            const auto dib = Rows(8, 10, topDown);
+            Canvas canvas(32);
+            const COLORREF ground = canvas.At(0, 0);
+            const int drawn = DrawDib(canvas.dc(), c.dest, dib.data(), c.source, nullptr, c.bandRows * Stride(8, 24));
+            EXPECT_GT(drawn, 0);
+            LONG last = c.source.top - 1;
+            for (LONG y = c.dest.top; y < c.dest.bottom; ++y) {
+                const LONG offset = y - c.dest.top;
+                // The band whose device rows hold y, by the whole picture's scale.
+                LONG band = 0;
+                while ((band + 1) * c.bandRows < srcH && (band + 1) * c.bandRows * destH / srcH <= offset) ++band;
+                const LONG first = c.source.top + band * c.bandRows;
+                const LONG end = std::min<LONG>(first + c.bandRows, c.source.bottom);
+                const COLORREF colour = canvas.At(c.dest.left, y);
+                ASSERT_NE(colour, ground) << "device row " << y << " left unpainted";
+                const LONG row = GetRValue(colour);
+                EXPECT_EQ(GetGValue(colour), 255 - row);
+                EXPECT_TRUE(row >= first && row < end) << "device row " << y << " shows row " << row;
+                EXPECT_GE(row, last) << "device row " << y;
+                if (destH >= srcH) {
+                    EXPECT_LE(row, last + 1) << "a row skipped at device row " << y;
+                }
+                last = row;
+                EXPECT_EQ(canvas.At(c.dest.right - 1, y), colour) << "the whole width";
+            }
+            EXPECT_EQ(canvas.At(c.dest.left, c.dest.bottom), ground) << "nothing below";
+            if (c.dest.top > 0) {
+                EXPECT_EQ(canvas.At(c.dest.left, c.dest.top - 1), ground) << "nothing above";
+            }
+            if (destH >= srcH) {
+                EXPECT_EQ(last, c.source.bottom - 1) << "down to the last row";
+            }
+        }
+    }
+}
+
+// One drawing call for each band, of the same kind as for the whole picture.
+TEST(DibDrawing, APictureLargerThanABandIsDrawnOneCallABand) {
+    using Calls = std::vector<DWORD>;
+    const auto dib = Rows(8, 10, false);
+    const DWORD fourRows = 4 * Stride(8, 24);
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 8, 10}, dib, RECT{0, 0, 8, 10}, fourRows),
+              Calls(3, EMR_SETDIBITSTODEVICE));
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 9, 10}, dib, RECT{0, 0, 8, 10}, fourRows), Calls(3, EMR_STRETCHDIBITS));
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 8, 4}, dib, RECT{0, 0, 8, 4}, fourRows), Calls{EMR_SETDIBITSTODEVICE})
+        << "a picture within one band";
+    EXPECT_EQ(RecordedDrawingCalls(RECT{0, 0, 8, 10}, dib, RECT{0, 0, 8, 10}), Calls{EMR_SETDIBITSTODEVICE})
+        << "a small picture under the usual band size";
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ const char kStatusKey[] = "Software\\Harbel\\Kopiwa\\Status";
 const char kPrinterKey[] = "Software\\Harbel\\Kopiwa\\Printer";
 
 std::string ProgramPath() { return wintest::DistDir() + "\\Kopiwa.exe"; }
+std::string CountedProgramPath() { return wintest::BuildDir() + "\\copier\\kopiwa_counted.exe"; }
 
 bool Copier::Start(const std::string& program) {
     if (!process_.Start(program)) return false;

@@ -14,6 +14,9 @@
 namespace kopiwa {
 
 std::string ProgramPath();
+// The test-only copy of the program that counts its own memory
+// (memory_counter.h); it is never in the distribution.
+std::string CountedProgramPath();
 
 // Waits until `predicate` holds, handling this thread's messages meanwhile.
 // Unlike a poll with Sleep, it wakes as soon as a message arrives, so that a
@@ -77,7 +80,7 @@ bool ValueExists(const char* key, const char* name);
 // driver (pdf_devmode.cpp: it loads the spooler, which a program without
 // printers must not have loaded first).
 std::vector<BYTE> DevNamesBlock(const char* device, const char* output, WORD flags);
-std::vector<BYTE> PdfDevMode(bool landscape);
+std::vector<BYTE> PdfDevMode(bool landscape, std::string printer = wintest::TestPrinter());
 
 // Centre of a window rectangle and of the primary work area.
 POINT Centre(const RECT& r);

@@ -6,8 +6,7 @@
 
 namespace kopiwa {
 
-std::vector<BYTE> PdfDevMode(bool landscape) {
-    std::string printer = wintest::TestPrinter();
+std::vector<BYTE> PdfDevMode(bool landscape, std::string printer) {
     const LONG size = DocumentPropertiesA(nullptr, nullptr, &printer[0], nullptr, nullptr, 0);
     if (size <= 0) return {};
     std::vector<BYTE> block(static_cast<size_t>(size));

@@ -41,11 +41,18 @@ std::string ArtifactDir() { return ToWindowsPath(UnixArtifactDir()); }
 std::string TestPrinter() { return Env("KOPIWA_PRINTER"); }
 std::string TestPrinterPort() { return "CUPS:" + TestPrinter(); }
 
-int LastPrintJob() {
-    const std::string queue = TestPrinter();
+std::string FinePrinter() { return Env("KOPIWA_FINE_PRINTER"); }
+
+int LastPrintJob(const std::string& queue) {
     const UnixResult r = RunUnix("LC_ALL=C lpstat -W all -o '" + queue + "' | sed -n 's/^" + queue +
                                  "-\\([0-9]*\\) .*/\\1/p' | sort -n | tail -n 1");
     return r.finished && r.status == 0 ? std::atoi(r.output.c_str()) : -1;
+}
+
+long long PrintJobBytes(const std::string& queue, int job) {
+    const UnixResult r = RunUnix("LC_ALL=C lpstat -W all -o '" + queue + "' | awk '$1 == \"" + queue + "-" +
+                                 std::to_string(job) + "\" { print $3 }'");
+    return r.finished && r.status == 0 && !r.output.empty() ? std::atoll(r.output.c_str()) : -1;
 }
 
 std::string WindowsDir() {
@@ -482,15 +489,17 @@ ScreenPixels CaptureScreen(const RECT& area) {
 
 std::set<std::string> PdfFiles() {
     std::set<std::string> files;
-    const std::string dir = Env("KOPIWA_PDF_DIR");
-    if (dir.empty()) return files;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((ToWindowsPath(dir) + "\\*.pdf").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return files;
-    do {
-        files.insert(dir + "/" + data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    for (const char* variable : {"KOPIWA_PDF_DIR", "KOPIWA_FINE_PDF_DIR"}) {
+        const std::string dir = Env(variable);
+        if (dir.empty()) continue;
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((ToWindowsPath(dir) + "\\*.pdf").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do {
+            files.insert(dir + "/" + data.cFileName);
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
     return files;
 }
 
@@ -551,6 +560,28 @@ PrintBox MeasurePdfWithin(const std::string& unixPdfPath, int dpi, double left, 
     char window[128];
     std::snprintf(window, sizeof window, " 128 %.3f %.3f %.3f %.3f", left, top, right, bottom);
     return RunPdfBbox(unixPdfPath, std::to_string(dpi) + window);
+}
+
+PdfPage RenderPdf(const std::string& unixPdfPath, int dpi) {
+    PdfPage page;
+    const std::string base = UnixArtifactDir() + "/rendered-page";
+    const UnixResult r = RunUnix("pdftoppm -q -r " + std::to_string(dpi) + " -gray -f 1 -l 1 -singlefile '" +
+                                 unixPdfPath + "' '" + base + "'");
+    std::string data;
+    if (!r.finished || r.status != 0 || !ReadWholeFile(ToWindowsPath(base + ".pgm"), &data)) return page;
+    DeleteFileA(ToWindowsPath(base + ".pgm").c_str());
+    // Binary PGM: "P5", width, height, maxval 255, then one byte a pixel.
+    std::istringstream header(data);
+    std::string magic;
+    int maxval = 0;
+    header >> magic >> page.width >> page.height >> maxval;
+    if (magic != "P5" || maxval != 255 || page.width <= 0 || page.height <= 0) return page;
+    const size_t start = static_cast<size_t>(header.tellg()) + 1;
+    const size_t bytes = static_cast<size_t>(page.width) * page.height;
+    if (data.size() < start + bytes) return page;
+    page.grey.assign(data.begin() + start, data.begin() + start + bytes);
+    page.ok = true;
+    return page;
 }
 
 Shortcut ReadShortcut(const std::string& linkPath) {

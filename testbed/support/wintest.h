@@ -295,14 +295,20 @@ ScreenPixels CaptureScreen(const RECT& area);
 // it, and its port. Its pages land in a folder of their own.
 std::string TestPrinter();
 std::string TestPrinterPort();
+// The build tree's second PDF queue, at 1,200 dpi ("" where there is none).
+// Its pages are among PdfFiles() too.
+std::string FinePrinter();
 
 // The number of the last job that the test printer's queue was given, finished
 // or not (0: none that CUPS remembers; -1: CUPS cannot say). Numbers only
 // grow, so a new job shows as a larger one. Wine hands a document to CUPS once
 // it has ended: an aborted one never gets a number.
-int LastPrintJob();
+int LastPrintJob(const std::string& queue = TestPrinter());
+// The bytes that job `job` of `queue` handed to CUPS (its spool file, to the
+// kilobyte as CUPS counts it); -1 when CUPS cannot say.
+long long PrintJobBytes(const std::string& queue, int job);
 
-// Printed output: the PDFs that the PDF queue wrote.
+// Printed output: the PDFs that the PDF queues wrote.
 std::set<std::string> PdfFiles();  // Unix paths
 // Waits for a PDF that is not in `before` and is completely written.
 std::string WaitForNewPdf(const std::set<std::string>& before, DWORD timeoutMs = 60000);
@@ -319,6 +325,16 @@ PrintBox MeasurePdf(const std::string& unixPdfPath, int dpi = 300);
 // from its top-left corner): one mark of a printed picture, say.
 PrintBox MeasurePdfWithin(const std::string& unixPdfPath, int dpi, double left, double top, double right,
                           double bottom);
+
+// The first page of a PDF rendered at `dpi` in grey levels, row by row from
+// the top-left corner of the page; ok is false when it could not be rendered.
+struct PdfPage {
+    bool ok = false;
+    int width = 0, height = 0;
+    std::vector<unsigned char> grey;
+    int At(int x, int y) const { return grey[static_cast<size_t>(y) * width + x]; }
+};
+PdfPage RenderPdf(const std::string& unixPdfPath, int dpi = 300);
 
 struct Shortcut {
     bool read = false;  // the file loaded and its target could be asked for
