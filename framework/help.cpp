@@ -2,6 +2,8 @@
 // folder when the program first asks for help in that form.
 #include "kfw/help.h"
 
+#include "kfw/app.h"
+
 namespace kfw {
 
 namespace {
@@ -20,12 +22,7 @@ HtmlHelpEngine::~HtmlHelpEngine() {
 
 bool HtmlHelpEngine::Load() {
     if (m_htmlHelp) return true;
-    char path[MAX_PATH];
-    const char kName[] = "\\hhctrl.ocx";
-    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + sizeof kName > MAX_PATH) return false;
-    lstrcatA(path, kName);
-    m_module = LoadLibraryA(path);
+    m_module = AfxLoadSystemLibrary("hhctrl.ocx");
     if (!m_module) return false;
     // GetProcAddress knows no signature; void(*)() is the neutral step between.
     m_htmlHelp = reinterpret_cast<HtmlHelpFunction>(

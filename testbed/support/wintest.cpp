@@ -342,6 +342,10 @@ bool FakeHelpEngine::InstallFakeHtmlHelp(const std::string& exeName) {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string engine = std::string(system) + "\\hhctrl.ocx";
+    // The prefixes share the system folder's files with their template by
+    // hard links: the link goes first, so that the copy is this prefix's own
+    // and every other prefix keeps Wine's file.
+    DeleteFileA(engine.c_str());
     if (!CopyFileA((BuildDir() + "\\fixtures\\fake_hhctrl.dll").c_str(), engine.c_str(), FALSE)) return false;
     HKEY key;
     const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
