@@ -1,6 +1,7 @@
 // See run_harness.h.
 #include "run_harness.h"
 
+#include "library_search.h"
 #include "main_window.h"
 #include "run_state.h"
 #include "script.h"
@@ -9,6 +10,12 @@
 ScriptRun::ScriptRun(std::string script, std::string commandLine, std::function<void()> prepare)
     : script_(std::move(script)), commandLine_(std::move(commandLine)), prepare_(std::move(prepare)),
       thread_(nullptr), threadId_(0) {
+    // The installer loads COMCTL32 when it starts, which Setup.exe does on
+    // its only thread. Here the run has a thread of its own while this one
+    // reads its windows; since that load moved to run time, the first run of
+    // a test program now and then hung on its first page under Wine. The DLL
+    // is loaded here first, so that its first load races with nothing.
+    InitCommonControlsFromSystem();
     thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId_);
 }
 
