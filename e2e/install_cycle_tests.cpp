@@ -1307,18 +1307,10 @@ void PlantIn(const std::string& folder, std::vector<std::string>* planted) {
 // Native-first loading of the planted names for Setup.exe and its copies,
 // as Windows' search order takes a DLL beside the program before the
 // system's own; in the prefix's registry, which the processes read.
-const char* const kOverridden[] = {"Software\\Wine\\AppDefaults\\Setup.exe",
-                                   "Software\\Wine\\AppDefaults\\Hbuninst.exe"};
+const char* const kOverridden[] = {"Setup.exe", "Hbuninst.exe"};
 void PreferPlantedDlls() {
-    for (const char* program : kOverridden) {
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(program) + "\\DllOverrides").c_str(), 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        for (const char* name : kPlantedNames)
-            RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
-        RegCloseKey(key);
-    }
+    for (const char* program : kOverridden)
+        for (const char* name : kPlantedNames) ASSERT_TRUE(SetDllOverride(program, name, "native,builtin"));
 }
 
 struct PlantedRun {
@@ -1395,6 +1387,7 @@ TEST(InstallCyclePlanted, NothingPlantedBesideSetupInTempOrTheCurrentFolderIsLoa
         ExpectNothingLeft(before);
     }
     for (const std::string& path : planted) DeleteFileA(path.c_str());
-    for (const char* program : kOverridden) DeleteRegistryTree(HKEY_CURRENT_USER, program);
+    for (const char* program : kOverridden)
+        DeleteRegistryTree(HKEY_CURRENT_USER, std::string("Software\\Wine\\AppDefaults\\") + program);
     EXPECT_EQ(copyFolders.size(), 2u) << "each uninstall makes a new folder";
 }

@@ -51,38 +51,30 @@ LONG DpiToDpm(int dpi) { return static_cast<LONG>(std::trunc(dpi * 100 * 0.39370
 TEST_F(NegotiationTest, ConvertsResolutionsFromEachUnitToDotsPerMetre) {
     struct Case {
         TW_UINT16 unit;
-        float perUnit;  // dots per unit: 300 dots per inch in the first table
+        float perUnit;  // dots per unit
         LONG dpm;
+        LONG within;
     } cases[] = {
-        {TWUN_INCHES, 300.0f, 11811},
-        {TWUN_CENTIMETERS, 118.11f, 11811},
-        {TWUN_PICAS, 50.0f, 11811},
-        {TWUN_POINTS, 300.0f / 72, 11811},
-        {TWUN_TWIPS, 300.0f / 1440, 11811},
+        // 300 dots per inch in each unit.
+        {TWUN_INCHES, 300.0f, 11811, 1},
+        {TWUN_CENTIMETERS, 118.11f, 11811, 1},
+        {TWUN_PICAS, 50.0f, 11811, 1},
+        {TWUN_POINTS, 300.0f / 72, 11811, 1},
+        {TWUN_TWIPS, 300.0f / 1440, 11811, 1},
+        // Truncated, not rounded (11811.02).
+        {TWUN_INCHES, 300.0f, 11811, 0},
+        // Products a hair below a whole number in double precision: an x87
+        // unit left at its 64-bit mantissa rounds them up and reads one more.
+        {TWUN_INCHES, 127.0f, 4999, 0},
+        {TWUN_INCHES, 254.0f, 9999, 0},
+        {TWUN_PICAS, 127.0f / 6, 4999, 0},
+        {TWUN_PICAS, 254.0f / 6, 9999, 0},
     };
     for (const Case& c : cases) {
         manager.unit = c.unit;
         LONG dpm = -1;
         EXPECT_TRUE(session.DpmFromSourceUnits(c.perUnit, &dpm));
-        EXPECT_NEAR(dpm, c.dpm, 1) << "unit " << c.unit;
-    }
-    manager.unit = TWUN_INCHES;
-    LONG dpm = 0;
-    session.DpmFromSourceUnits(300.0f, &dpm);
-    EXPECT_EQ(dpm, 11811) << "truncated, not rounded (11811.02)";
-
-    // Products a hair below a whole number in double precision: an x87 unit
-    // left at its 64-bit mantissa rounds them up to it and reads one more.
-    const Case hairBelow[] = {
-        {TWUN_INCHES, 127.0f, 4999},
-        {TWUN_INCHES, 254.0f, 9999},
-        {TWUN_PICAS, 127.0f / 6, 4999},
-        {TWUN_PICAS, 254.0f / 6, 9999},
-    };
-    for (const Case& c : hairBelow) {
-        manager.unit = c.unit;
-        session.DpmFromSourceUnits(c.perUnit, &dpm);
-        EXPECT_EQ(dpm, c.dpm) << "unit " << c.unit << ", " << c.perUnit << " per unit";
+        EXPECT_NEAR(dpm, c.dpm, c.within) << "unit " << c.unit << ", " << c.perUnit << " per unit";
     }
 }
 

@@ -346,16 +346,32 @@ bool FakeHelpEngine::InstallFakeHtmlHelp(const std::string& exeName) {
     // hard links: the link goes first, so that the copy is this prefix's own
     // and every other prefix keeps Wine's file.
     DeleteFileA(engine.c_str());
-    if (!CopyFileA((BuildDir() + "\\fixtures\\fake_hhctrl.dll").c_str(), engine.c_str(), FALSE)) return false;
+    return CopyFileA((BuildDir() + "\\fixtures\\fake_hhctrl.dll").c_str(), engine.c_str(), FALSE) &&
+           SetDllOverride(exeName, "hhctrl.ocx", "native");
+}
+
+namespace {
+
+// One of Wine's settings for one program: value `name` of the program's key
+// under HKCU\Software\Wine\AppDefaults, or of `subkey` below it.
+bool SetAppDefault(const std::string& exeName, const std::string& subkey, const char* name,
+                   const std::string& value) {
+    std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
+    if (!subkey.empty()) keyPath += "\\" + subkey;
     HKEY key;
-    const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
     if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return false;
-    const char native[] = "native";
-    const LONG rc = RegSetValueExA(key, "hhctrl.ocx", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof native);
+    const LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                   static_cast<DWORD>(value.size() + 1));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool SetDllOverride(const std::string& exeName, const char* dll, const std::string& order) {
+    return SetAppDefault(exeName, "DllOverrides", dll, order);
 }
 
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version) {
@@ -368,14 +384,7 @@ bool SetReportedWindowsVersion(const std::string& exeName, const std::string& ve
         RegCloseKey(key);
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
     }
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG rc = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                             static_cast<DWORD>(version.size() + 1));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    return SetAppDefault(exeName, "", "Version", version);
 }
 
 bool RunRestartWork(DWORD timeoutMs) {

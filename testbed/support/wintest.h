@@ -259,6 +259,9 @@ private:
 // The Windows version Wine reports to one program ("win95", "win98", "nt40",
 // "nt351", "win2k", ...), or the default again with an empty version.
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version);
+// How Wine loads `dll` for one program ("native", "native,builtin", ...),
+// as WINEDLLOVERRIDES would, but for the program's children too.
+bool SetDllOverride(const std::string& exeName, const char* dll, const std::string& order);
 
 // The start-up work of a restart of Windows in this prefix ("wineboot -r"):
 // the pending renames and deletions of the NT list and of WININIT.INI are
