@@ -1206,9 +1206,21 @@ std::string Names(const FileListing& listing) {
     return names.empty() ? " nothing" : names;
 }
 
+// A silent install from `disk` that ends with the installation in place. Once
+// in a full suite the install between two rows did not run; what happened is
+// printed and the install tried again.
 bool InstallSilently(const std::string& disk) {
-    Process setup;
-    return setup.Start(disk + "\\Setup.exe", "-s") && WaitForEnd(setup);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Process setup;
+        const bool started = setup.Start(disk + "\\Setup.exe", "-s");
+        const DWORD error = GetLastError();
+        if (started && WaitForEnd(setup) && setup.ExitCode() == 0 && Exists(DefaultFolder() + "\\Hbuninst.exe"))
+            return true;
+        printf("[ retried  ] silent install: started %d (error %lu), exit code %lu, uninstallers running %d\n",
+               started, error, setup.ExitCode(), ProcessesNamed("Hbuninst.exe"));
+        RemoveInstallation();
+    }
+    return false;
 }
 
 // Starts the silent run and kills it the moment `point` is reached. False
