@@ -38,7 +38,7 @@ void ShowUnsupportedWindows() {
 BOOL CCopierApp::AnotherCopierRuns() {
     char name[64];
     AfxLoadString(IDS_MUTEX_NAME, name, sizeof name);
-    kfw::UniqueHandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
+    KernelHandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
     return existing ? TRUE : FALSE;
 }
 

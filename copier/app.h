@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "kfw/app.h"
-#include "kfw/handles.h"
+#include "handles.h"
 
 class CCopyDialog;
 
@@ -25,7 +25,7 @@ public:
     void LoadPrinterSelection();
     void SavePrinterSelection();
 
-    kfw::UniqueHandle m_hMutex;
+    KernelHandle m_hMutex;
 
 private:
     BOOL AnotherCopierRuns();

@@ -10,7 +10,7 @@
 
 #include "kfw/dialog.h"
 #include "kfw/gdi.h"
-#include "kfw/handles.h"
+#include "handles.h"
 #include "resource.h"
 
 class CTwainSession;
@@ -46,7 +46,7 @@ public:
     int m_nYPos;
     HICON m_hIcon;
     std::unique_ptr<CTwainSession> m_pSession;
-    kfw::GlobalMemory m_hImage;  // packed DIB of the last scan
+    GlobalMemory m_hImage;  // packed DIB of the last scan
     // Its resolution in dots per metre as the scanner reported it for that
     // image, kept with it: a later scan that ends without an image must not
     // change the size at which Re-copy prints this one.
@@ -116,5 +116,5 @@ protected:
     BOOL OnInitDialog() override;
 
 private:
-    kfw::GdiObject<HBITMAP> m_bitmap;
+    GdiObject<HBITMAP> m_bitmap;
 };

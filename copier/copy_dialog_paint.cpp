@@ -2,7 +2,7 @@
 #include "copy_dialog_paint.h"
 
 #include "kfw/gdi.h"
-#include "kfw/handles.h"
+#include "handles.h"
 
 bool IsVersion40System() {
     OSVERSIONINFOA info = {};
@@ -37,7 +37,7 @@ void PaintGradient(HDC dc, int width, int height, COLORREF base) {
         int left = 0, right = 0;
         CaptionStripExtent(n, width, &left, &right);
         RECT strip = {left, 0, right, height};
-        kfw::GdiObject<HBRUSH> brush(CreateSolidBrush(CaptionStripColor(base, n)));
+        GdiObject<HBRUSH> brush(CreateSolidBrush(CaptionStripColor(base, n)));
         FillRect(dc, &strip, brush.Get());
     }
 }
@@ -45,10 +45,10 @@ void PaintGradient(HDC dc, int width, int height, COLORREF base) {
 void PaintTitle(HWND window, HDC dc, BOOL active, int textLeft, int width, int height) {
     char title[256];
     GetWindowTextA(window, title, sizeof title);
-    kfw::GdiObject<HFONT> font(CreateFontA(GetSystemMetrics(SM_CYCAPTION) - 7, 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
+    GdiObject<HFONT> font(CreateFontA(GetSystemMetrics(SM_CYCAPTION) - 7, 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
                                       FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                       PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, nullptr));
-    kfw::SelectObjectGuard selectFont(dc, font.Get());
+    ScopedSelectObject selectFont(dc, font.Get());
     SetTextColor(dc, active ? RGB(255, 255, 255) : RGB(128, 128, 128));
     SetBkMode(dc, TRANSPARENT);
     RECT text = {textLeft, 1, width, height};
@@ -58,7 +58,7 @@ void PaintTitle(HWND window, HDC dc, BOOL active, int textLeft, int width, int h
 }  // namespace
 
 void PaintCaption(HWND window, BOOL active, HICON icon) {
-    kfw::WindowDC windowDC(window, GetWindowDC(window));
+    WindowDC windowDC(window, GetWindowDC(window));
     if (!windowDC.Get()) return;
     RECT windowRect;
     GetWindowRect(window, &windowRect);
@@ -70,10 +70,10 @@ void PaintCaption(HWND window, BOOL active, HICON icon) {
 
     // Drawn off screen and copied in one transfer, so the title bar does not
     // flicker through the strips.
-    kfw::OwnedDC memory(CreateCompatibleDC(windowDC.Get()));
-    kfw::GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDC.Get(), width, height));
+    OwnedDC memory(CreateCompatibleDC(windowDC.Get()));
+    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDC.Get(), width, height));
     if (!memory.Get() || !bitmap.Get()) return;
-    kfw::SelectObjectGuard selectBitmap(memory.Get(), bitmap.Get());
+    ScopedSelectObject selectBitmap(memory.Get(), bitmap.Get());
 
     PaintGradient(memory.Get(), width, height,
                   GetSysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
@@ -104,12 +104,12 @@ void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitma
     // Loaded anew for every erase, so a change of system colours shows at
     // once. All four button colours are mapped: black, dark grey, light grey
     // and white (the 3D-colour loading flag would leave black and white).
-    kfw::GdiObject<HBITMAP> tile(AfxLoadSysColorBitmap(instance, static_cast<UINT>(tileBitmapId)));
+    GdiObject<HBITMAP> tile(AfxLoadSysColorBitmap(instance, static_cast<UINT>(tileBitmapId)));
     BITMAP info = {};
-    kfw::OwnedDC memory(CreateCompatibleDC(dc));
+    OwnedDC memory(CreateCompatibleDC(dc));
     if (tile.Get() && memory.Get() && GetObjectA(tile.Get(), sizeof info, &info) && info.bmWidth > 0 &&
         info.bmHeight > 0) {
-        kfw::SelectObjectGuard selectTile(memory.Get(), tile.Get());
+        ScopedSelectObject selectTile(memory.Get(), tile.Get());
         for (int y = tiled.top; y < tiled.bottom; y += info.bmHeight) {
             for (int x = tiled.left; x < tiled.right; x += info.bmWidth) {
                 const int w = info.bmWidth < tiled.right - x ? info.bmWidth : tiled.right - x;
@@ -118,7 +118,7 @@ void PaintTiledBackground(HWND dialog, HDC dc, HINSTANCE instance, int tileBitma
             }
         }
     }
-    kfw::GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
     FillRect(dc, &plain, face.Get());
 }
 

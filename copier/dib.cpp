@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "kfw/handles.h"
+#include "handles.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ bool IsDibUsable(const void* dib, SIZE_T blockSize) {
 bool IsDibHandleUsable(HGLOBAL image) {
     // Below 32 a "handle" is an error code of the old kind, never memory.
     if (reinterpret_cast<ULONG_PTR>(image) < 32) return false;
-    kfw::GlobalLockGuard<> lock(image);
+    GlobalLockGuard<> lock(image);
     return lock.Get() && IsDibUsable(lock.Get(), GlobalSize(image));
 }
 
@@ -180,8 +180,8 @@ BOOL CreatePaletteFromDib(const void* dib, HPALETTE* palette) {
     const WORD count = static_cast<WORD>(ColorCountOf(h));
     if (count == 0 || !palette) return FALSE;
 
-    kfw::GlobalMemory block = kfw::GlobalMemory::Allocate(8 + 4 * static_cast<SIZE_T>(count));
-    kfw::GlobalLockGuard<> lock(block.Get());
+    GlobalMemory block = GlobalMemory::Allocate(8 + 4 * static_cast<SIZE_T>(count));
+    GlobalLockGuard<> lock(block.Get());
     auto* logical = static_cast<LOGPALETTE*>(lock.Get());
     if (!logical) return FALSE;
     logical->palVersion = 0x300;
@@ -216,7 +216,7 @@ class CBandHeader {
 public:
     CBandHeader(const void* dib, const DibHeader& h)
         : m_header(h),
-          m_block(kfw::GlobalMemory::Allocate(static_cast<SIZE_T>(GetDibBits(dib) - static_cast<const BYTE*>(dib)))),
+          m_block(GlobalMemory::Allocate(static_cast<SIZE_T>(GetDibBits(dib) - static_cast<const BYTE*>(dib)))),
           m_lock(m_block.Get()) {
         if (m_lock) std::memcpy(m_lock.Get(), dib, m_block.Size());
     }
@@ -237,8 +237,8 @@ public:
 
 private:
     DibHeader m_header;
-    kfw::GlobalMemory m_block;
-    kfw::GlobalLockGuard<BYTE> m_lock;
+    GlobalMemory m_block;
+    GlobalLockGuard<BYTE> m_lock;
 };
 
 // Rows of a bitmap as one drawing call takes them: `rows` rows of `bits`

@@ -6,7 +6,7 @@
 #include "dib.h"
 #include "kfw/app.h"
 #include "kfw/gdi.h"
-#include "kfw/handles.h"
+#include "handles.h"
 #include "kfw/print.h"
 #include "print_geometry.h"
 #include "twain_session.h"
@@ -190,7 +190,7 @@ BOOL CCopyDialog::PrintImagePage(HDC printer) {
     // later scan which may have been cancelled after its transfer began.
     const LONG xDpm = m_nImageXRes, yDpm = m_nImageYRes;
 
-    kfw::GlobalLockGuard<BYTE> image(m_hImage.Get());
+    GlobalLockGuard<BYTE> image(m_hImage.Get());
     if (!image || !IsDibUsable(image.Get(), m_hImage.Size())) return FALSE;
 
     CPalette palette;

@@ -27,7 +27,7 @@ const DWORD kMaxPrinterBlock = 2 * 0xFFFF + 16;
 }  // namespace
 
 LONG ReadRegistryDword(const char* name, LONG defaultValue) {
-    kfw::RegKey key;
+    RegKey key;
     if (key.Open(HKEY_CURRENT_USER, kStatusKeyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return defaultValue;
     LONG value = 0;
     DWORD size = sizeof value;
@@ -41,14 +41,14 @@ LONG ReadRegistryDword(const char* name, LONG defaultValue) {
 }
 
 BOOL WriteRegistryDword(const char* name, LONG value) {
-    kfw::RegKey key;
+    RegKey key;
     if (key.Create(HKEY_CURRENT_USER, kStatusKeyPath, kKeyClass, KEY_ALL_ACCESS) == ERROR_SUCCESS)
         RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     return TRUE;
 }
 
-kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) {
-    kfw::RegKey key;
+GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) {
+    RegKey key;
     if (key.Open(HKEY_CURRENT_USER, kPrinterKeyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return {};
     DWORD length = 0;
     DWORD size = sizeof length;
@@ -56,11 +56,11 @@ kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) 
         ERROR_SUCCESS)
         return {};
     if (length > kMaxPrinterBlock) return {};
-    kfw::GlobalMemory block = kfw::GlobalMemory::Allocate(length);
+    GlobalMemory block = GlobalMemory::Allocate(length);
     if (!block) return {};
     LONG result;
     {
-        kfw::GlobalLockGuard<BYTE> data(block.Get());
+        GlobalLockGuard<BYTE> data(block.Get());
         DWORD dataSize = length;
         result = RegQueryValueExA(key.Get(), dataName, nullptr, nullptr, data.Get(), &dataSize);
     }
@@ -70,8 +70,8 @@ kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName) 
 
 BOOL WritePrinterBlob(HGLOBAL block, const char* lengthName, const char* dataName) {
     const DWORD size = block ? static_cast<DWORD>(GlobalSize(block)) : 0;
-    kfw::GlobalLockGuard<const BYTE> data(block);
-    kfw::RegKey key;
+    GlobalLockGuard<const BYTE> data(block);
+    RegKey key;
     if (key.Create(HKEY_CURRENT_USER, kPrinterKeyPath, kKeyClass, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
         RegSetValueExA(key.Get(), lengthName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&size), sizeof size);
         RegSetValueExA(key.Get(), dataName, 0, REG_BINARY, data.Get(), data ? size : 0);
@@ -112,9 +112,9 @@ void CCopyDialog::SaveSettings() {
 // sizes and offsets: a hand-edited or cut-off block whose sizes or offsets
 // point outside itself is treated as not stored.
 void CCopierApp::LoadPrinterSelection() {
-    kfw::GlobalMemory devNames = ReadPrinterBlob("LenDevNames", "DevNames");
+    GlobalMemory devNames = ReadPrinterBlob("LenDevNames", "DevNames");
     if (devNames && !DevNamesFits(devNames.Get())) devNames.Reset();
-    kfw::GlobalMemory devMode = ReadPrinterBlob("LenDevMode", "DevMode");
+    GlobalMemory devMode = ReadPrinterBlob("LenDevMode", "DevMode");
     if (devMode && !DevModeFits(devMode.Get())) devMode.Reset();
     SelectPrinter(devNames.Detach(), devMode.Detach());
 }

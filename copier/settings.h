@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "kfw/handles.h"
+#include "handles.h"
 
 extern const char kStatusKeyPath[];
 extern const char kPrinterKeyPath[];
@@ -19,6 +19,6 @@ BOOL WriteRegistryDword(const char* name, LONG value);
 // zero-filled block that the data value is read into. Empty when anything is
 // missing, the data is longer than the stored length, or that length is more
 // than the largest DEVMODE a driver can write.
-kfw::GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName);
+GlobalMemory ReadPrinterBlob(const char* lengthName, const char* dataName);
 // The whole global block, its size first; failures are ignored.
 BOOL WritePrinterBlob(HGLOBAL block, const char* lengthName, const char* dataName);

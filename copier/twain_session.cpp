@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "kfw/handles.h"
+#include "handles.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ public:
     }
 
 private:
-    kfw::GlobalLockGuard<> m_lock;
+    GlobalLockGuard<> m_lock;
     SIZE_T m_size;
 };
 
@@ -471,7 +471,7 @@ WPARAM CTwainSession::TransferOneImage(TW_PENDINGXFERS* pending) {
         return 0;
     }
     HGLOBAL image = static_cast<HGLOBAL>(handle);
-    const bool lockable = kfw::GlobalLockGuard<>(image).Get() != nullptr;
+    const bool lockable = GlobalLockGuard<>(image).Get() != nullptr;
     if (last) EndSession();
     if (lockable) return reinterpret_cast<WPARAM>(image);
     // A handle that cannot even be locked is no image the dialog could use;
@@ -535,9 +535,9 @@ TW_UINT16 CTwainSession::CallImageInfo(TW_IMAGEINFO* info) {
 
 TW_UINT16 CTwainSession::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, const void* item,
                                      SIZE_T itemSize, SIZE_T containerSize) {
-    kfw::GlobalMemory container = kfw::GlobalMemory::Allocate(containerSize);
+    GlobalMemory container = GlobalMemory::Allocate(containerSize);
     {
-        kfw::GlobalLockGuard<> lock(container.Get());
+        GlobalLockGuard<> lock(container.Get());
         if (!lock.Get()) return TWRC_FAILURE;
         BYTE* data = static_cast<BYTE*>(lock.Get());
         std::memcpy(data, &itemType, sizeof itemType);
@@ -563,7 +563,7 @@ TW_UINT16 CTwainSession::QueryCapability(TW_UINT16 cap, TW_UINT16 message, TW_CA
 BOOL CTwainSession::GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value) {
     TW_CAPABILITY capability;
     if (QueryCapability(cap, message, &capability) != TWRC_SUCCESS) return FALSE;
-    kfw::GlobalMemory container(capability.hContainer);
+    GlobalMemory container(capability.hContainer);
     TW_FIX32 item;
     if (!ReadCurrentItem(container.Get(), capability.ConType, &item)) return FALSE;
     *value = Fix32ToFloat(item);
@@ -573,7 +573,7 @@ BOOL CTwainSession::GetFix32Value(TW_UINT16 cap, TW_UINT16 message, float* value
 BOOL CTwainSession::GetCurrentUnit(TW_UINT16* unit) {
     TW_CAPABILITY capability;
     if (QueryCapability(ICAP_UNITS, MSG_GETCURRENT, &capability) != TWRC_SUCCESS) return FALSE;
-    kfw::GlobalMemory container(capability.hContainer);
+    GlobalMemory container(capability.hContainer);
     return ReadCurrentItem(container.Get(), capability.ConType, unit) ? TRUE : FALSE;
 }
 
@@ -587,7 +587,7 @@ BOOL CTwainSession::IsPixelTypeSupported(int mode) {
     if (!m_bSourceOpen || !PixelTypeOfMode(mode, &wanted)) return FALSE;
     TW_CAPABILITY capability;
     if (QueryCapability(ICAP_PIXELTYPE, MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
-    kfw::GlobalMemory container(capability.hContainer);
+    GlobalMemory container(capability.hContainer);
     CContainerView view(container.Get());
     TW_UINT16 itemType = 0;
     if (!view.Read(0, &itemType) || itemType != TWTY_UINT16) return FALSE;
@@ -656,7 +656,7 @@ BOOL CTwainSession::SetResolutionAxis(TW_UINT16 cap, LONG dpm) {
     if (QueryCapability(cap, MSG_GET, &capability) != TWRC_SUCCESS) return FALSE;
     float nearest = target;
     {
-        kfw::GlobalMemory container(capability.hContainer);
+        GlobalMemory container(capability.hContainer);
         nearest = NearestSupportedValue(capability, target);
     }
     const TW_FIX32 value = FloatToFix32(nearest);

@@ -46,17 +46,17 @@ BOOL DevModeFitsBlock(const void* block, size_t blockSize) {
 }
 
 BOOL DevNamesFits(HGLOBAL devNames) {
-    kfw::GlobalLockGuard<const BYTE> lock(devNames);
+    GlobalLockGuard<const BYTE> lock(devNames);
     return lock && DevNamesFitsBlock(lock.Get(), GlobalSize(devNames));
 }
 
 BOOL DevModeFits(HGLOBAL devMode) {
-    kfw::GlobalLockGuard<const BYTE> lock(devMode);
+    GlobalLockGuard<const BYTE> lock(devMode);
     return lock && DevModeFitsBlock(lock.Get(), GlobalSize(devMode));
 }
 
 BOOL ReadDevNames(HGLOBAL devNames, DevNamesText* text) {
-    kfw::GlobalLockGuard<const BYTE> lock(devNames);
+    GlobalLockGuard<const BYTE> lock(devNames);
     if (!lock || !DevNamesFitsBlock(lock.Get(), GlobalSize(devNames))) return FALSE;
     const auto* names = reinterpret_cast<const DEVNAMES*>(lock.Get());
     const auto* base = reinterpret_cast<const char*>(lock.Get());
@@ -98,7 +98,7 @@ BOOL CPrintDialog::GetDefaults() {
 HDC CPrintDialog::CreatePrinterDC() {
     DevNamesText names;
     if (!ReadDevNames(m_pd.hDevNames, &names)) return nullptr;
-    kfw::GlobalLockGuard<DEVMODEA> mode(m_pd.hDevMode);
+    GlobalLockGuard<DEVMODEA> mode(m_pd.hDevMode);
     const DEVMODEA* devMode =
         mode && DevModeFitsBlock(mode.Get(), GlobalSize(m_pd.hDevMode)) ? mode.Get() : nullptr;
     if (m_pd.hDC) DeleteDC(m_pd.hDC);
@@ -145,8 +145,8 @@ void CWinApp::UpdatePrinterSelection(BOOL forceDefaults) {
     if (!(held.flags & DN_DEFAULTPRN)) return;
     CPrintDialog defaults(TRUE);
     defaults.GetDefaults();
-    kfw::GlobalMemory newNames(defaults.m_pd.hDevNames);
-    kfw::GlobalMemory newMode(defaults.m_pd.hDevMode);
+    GlobalMemory newNames(defaults.m_pd.hDevNames);
+    GlobalMemory newMode(defaults.m_pd.hDevMode);
     DevNamesText current;
     if (!newNames || !ReadDevNames(newNames.Get(), &current)) {
         SelectPrinter(nullptr, nullptr);  // the default printer is gone

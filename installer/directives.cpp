@@ -4,7 +4,7 @@
 #include "commands/command_support.h"
 #include "commands/commands.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "script.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <initializer_list>
 
-#include "scoped_handles.h"
+#include "handles.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "library_search.h"
 #include "resource.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "script.h"
 
 namespace {
@@ -48,7 +48,7 @@ void OnPaint(HWND window) {
         ScopedPaint paint(window);
         RECT client;
         GetClientRect(window, &client);
-        const MemoryDC memory(CreateCompatibleDC(paint.Get()));
+        const OwnedDC memory(CreateCompatibleDC(paint.Get()));
         TileBackground(paint.Get(), memory.Get(), client);
         DrawTitle(paint.Get(), memory.Get());
     }

@@ -5,7 +5,7 @@
 
 #include "folder_rights.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "script.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "resource.h"
 #include "run_folder.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "wizard.h"
 
 namespace {

@@ -101,7 +101,7 @@ TEST_F(Settings, DwordsAreReadWhateverTheirTypeButNeverLonger) {
 TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     WriteDword(kPrinterKey, "LenDevNames", 40);
     WriteBinary(kPrinterKey, "DevNames", std::vector<BYTE>(30, 0xAB));
-    kfw::GlobalMemory longer = ReadPrinterBlob("LenDevNames", "DevNames");
+    GlobalMemory longer = ReadPrinterBlob("LenDevNames", "DevNames");
     ASSERT_TRUE(longer);
     std::vector<BYTE> bytes = Bytes(longer.Get());
     ASSERT_GE(bytes.size(), 40u);
@@ -120,7 +120,7 @@ TEST_F(Settings, PrinterBlocksAreReadUpToTheirStoredLength) {
     WriteBinary(kPrinterKey, "DevMode", std::vector<BYTE>(30, 0xCD));
     for (LONG length : {64 * 1024, 64 * 1024 + 1, 2 * 0xFFFF, 2 * 0xFFFF + 16}) {
         WriteDword(kPrinterKey, "LenDevMode", length);
-        kfw::GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
+        GlobalMemory largest = ReadPrinterBlob("LenDevMode", "DevMode");
         ASSERT_TRUE(largest) << length << " is taken";
         EXPECT_EQ(GlobalSize(largest.Get()), static_cast<SIZE_T>(length));
     }

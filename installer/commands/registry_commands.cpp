@@ -4,7 +4,7 @@
 #include "command_support.h"
 #include "commands.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "script.h"
 #include "wizard.h"
 

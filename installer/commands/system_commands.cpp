@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "run_folder.h"
 #include "run_state.h"
-#include "scoped_handles.h"
+#include "handles.h"
 #include "script.h"
 
 const char* const OsNameTable[4] = {

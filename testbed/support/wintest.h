@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kfw/handles.h"
+#include "handles.h"
 
 namespace wintest {
 
@@ -133,7 +133,7 @@ SIZE_T CommittedMemory();
 // closing that number can close whatever has it: once, the test's own
 // HKEY_CURRENT_USER.
 struct StartedHandles {
-    kfw::UniqueHandle process, thread;
+    KernelHandle process, thread;
 };
 StartedHandles OwnStartedHandles(const PROCESS_INFORMATION& info);
 

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include "kfw/handles.h"
+#include "handles.h"
 #include "kfw/help.h"
 #include "kfw/res.h"
 
@@ -86,8 +86,8 @@ private:
     char m_helpFilePath[MAX_PATH];
     char m_htmlHelpFilePath[MAX_PATH];
     kfw::HtmlHelpEngine m_htmlHelp;
-    kfw::GlobalMemory m_hDevNames;
-    kfw::GlobalMemory m_hDevMode;
+    GlobalMemory m_hDevNames;
+    GlobalMemory m_hDevMode;
 };
 
 // The one application object of the process, and its main window.
