@@ -1,6 +1,7 @@
 // See run_harness.h.
 #include "run_harness.h"
 
+#include "dialogs.h"
 #include "library_search.h"
 #include "main_window.h"
 #include "run_state.h"
@@ -56,29 +57,7 @@ HWND ScriptRun::WaitForDialog(const std::string& title, DWORD timeoutMs) {
 }
 
 std::string ScriptRun::AnswerMessageBox(const std::string& title, int button, DWORD timeoutMs) {
-    HWND box = WaitForDialog(title, timeoutMs);
-    if (!box) return "(no message box titled " + title + ")";
-    const std::string text = wintest::ControlText(box, 0xFFFF);
-    wintest::PostClick(box, button);
-    WaitForGone(box);
-    return text;
-}
-
-namespace {
-
-BOOL CALLBACK CollectText(HWND child, LPARAM param) {
-    auto* texts = reinterpret_cast<std::string*>(param);
-    if (!texts->empty()) *texts += "|";
-    *texts += wintest::WindowText(child);
-    return TRUE;
-}
-
-}  // namespace
-
-std::string ChildTexts(HWND dialog) {
-    std::string texts;
-    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
-    return texts;
+    return wintest::AnswerMessageBox(title, GetCurrentProcessId(), button, timeoutMs);
 }
 
 bool WaitForGone(HWND dialog, DWORD timeoutMs) {

@@ -1,0 +1,32 @@
+// See dialogs.h.
+#include "dialogs.h"
+
+namespace wintest {
+
+namespace {
+
+BOOL CALLBACK CollectText(HWND child, LPARAM param) {
+    auto* texts = reinterpret_cast<std::string*>(param);
+    if (!texts->empty()) *texts += "|";
+    *texts += WindowText(child);
+    return TRUE;
+}
+
+}  // namespace
+
+std::string ChildTexts(HWND dialog) {
+    std::string texts;
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+std::string AnswerMessageBox(const std::string& title, DWORD processId, int button, DWORD timeoutMs) {
+    HWND box = WaitForTopWindow(title, processId, timeoutMs, "#32770");
+    if (!box) return "(no message box titled " + title + ")";
+    const std::string text = MessageBoxText(box);
+    PostClick(box, button);
+    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return text;
+}
+
+}  // namespace wintest

@@ -1,0 +1,22 @@
+// Dialogs and message boxes of any process, seen from outside as a user
+// sees them: their texts, and a message box answered by its title.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "wintest.h"
+
+namespace wintest {
+
+// Every text of a dialog's child windows, joined by "|", in the order of the
+// children.
+std::string ChildTexts(HWND dialog);
+
+// Waits for the message box titled `title` in that process, presses `button`
+// (IDOK, IDNO, ...), waits until it has gone and returns what it said, or a
+// note that no such box came.
+std::string AnswerMessageBox(const std::string& title, DWORD processId, int button, DWORD timeoutMs = 15000);
+
+}  // namespace wintest
