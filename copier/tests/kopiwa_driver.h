@@ -75,6 +75,8 @@ void WriteDword(const char* key, const char* name, LONG value);
 bool ReadBinary(const char* key, const char* name, std::vector<BYTE>* data);
 void WriteBinary(const char* key, const char* name, const std::vector<BYTE>& data);
 bool ValueExists(const char* key, const char* name);
+// A block stored under the Printer key, empty when there is none.
+std::vector<BYTE> StoredPrinterBlock(const char* name);
 
 // Printer blocks as the tests build them. PdfDevMode asks the PDF printer's
 // driver (pdf_devmode.cpp: it loads the spooler, which a program without

@@ -9,6 +9,7 @@
 
 #include "dialogs.h"
 #include "files.h"
+#include "registry.h"
 #include "setup_driver.h"
 #include "setup_texts.h"
 #include "wintest.h"
@@ -317,12 +318,7 @@ const char kPlatformScript[] =
     "end\n";
 
 void SetTestValue(const char* name, const char* value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), lstrlenA(value) + 1);
-    RegCloseKey(key);
+    ASSERT_TRUE(WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaTest", name, value));
 }
 
 // Runs `exe` up to its folder page and returns the folder shown there.

@@ -22,6 +22,7 @@
 #include "hostile_campaign.h"
 #include "main_window.h"
 #include "mutation.h"
+#include "registry.h"
 #include "run_state.h"
 #include "script.h"
 #include "setup_texts.h"
@@ -296,12 +297,7 @@ std::string Joined(const std::vector<std::string>& texts) {
 // names the test's folder, and nothing that an earlier case stored is left.
 void ResetFuzzKey(const std::string& folder) {
     wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
-    HKEY key;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key) != ERROR_SUCCESS) return;
-    const std::string dir = folder + "\\";
-    RegSetValueExA(key, "dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                   static_cast<DWORD>(dir.size() + 1));
-    RegCloseKey(key);
+    wintest::WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", "dir", folder + "\\");
 }
 
 enum class Outcome { kEnded, kAborted, kStuck };

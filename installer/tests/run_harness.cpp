@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "library_search.h"
 #include "main_window.h"
+#include "registry.h"
 #include "run_state.h"
 #include "script.h"
 #include "wintest.h"
@@ -65,12 +66,7 @@ bool WaitForGone(HWND dialog, DWORD timeoutMs) {
 }
 
 void SetTestValue(const char* name, const char* value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), lstrlenA(value) + 1);
-    RegCloseKey(key);
+    wintest::WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaTest", name, value);
 }
 
 void DeleteTestValues() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KopiwaTest"); }

@@ -1,5 +1,5 @@
-// The registry as the tests read it back: whether a key is there, and a
-// value with its type and bytes.
+// The registry as the tests set it up and read it back: whether a key is
+// there, and a value with its type and bytes.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +34,23 @@ inline RegistryValue ReadRegistryValue(HKEY root, const std::string& path, const
     }
     RegCloseKey(key);
     return value;
+}
+
+// Stores a value, making its key (and the keys above) when missing; false
+// when either failed.
+inline bool WriteRegistryValue(HKEY root, const std::string& path, const char* name, DWORD type,
+                               const std::string& data) {
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool stored = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                       static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return stored;
+}
+// A REG_SZ value: the text and its closing NUL.
+inline bool WriteRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+    return WriteRegistryValue(root, path, name, REG_SZ, text + std::string(1, '\0'));
 }
 
 }  // namespace wintest
