@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "copier_texts.h"
+#include "printer_blocks.h"
 #include "registry.h"
 
 namespace kopiwa {
@@ -103,6 +104,13 @@ bool ValueExists(const char* key, const char* name) {
     return wintest::ReadRegistryValue(HKEY_CURRENT_USER, key, name).found;
 }
 
+void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
+    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+    WriteBinary(kPrinterKey, "DevNames", devNames);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+}
+
 std::vector<BYTE> StoredPrinterBlock(const char* name) {
     std::vector<BYTE> data;
     ReadBinary(kPrinterKey, name, &data);
@@ -110,21 +118,7 @@ std::vector<BYTE> StoredPrinterBlock(const char* name) {
 }
 
 std::vector<BYTE> DevNamesBlock(const char* device, const char* output, WORD flags) {
-    std::vector<BYTE> block(sizeof(DEVNAMES));
-    auto append = [&](const char* text) {
-        const WORD offset = static_cast<WORD>(block.size());
-        block.insert(block.end(), text, text + std::strlen(text) + 1);
-        return offset;
-    };
-    const WORD driver = append("winspool");
-    const WORD deviceOffset = append(device);
-    const WORD outputOffset = append(output);
-    auto* names = reinterpret_cast<DEVNAMES*>(block.data());
-    names->wDriverOffset = driver;
-    names->wDeviceOffset = deviceOffset;
-    names->wOutputOffset = outputOffset;
-    names->wDefault = flags;
-    return block;
+    return wintest::DevNamesBlock("winspool", device, output, flags);
 }
 
 POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }

@@ -75,6 +75,8 @@ void WriteDword(const char* key, const char* name, LONG value);
 bool ReadBinary(const char* key, const char* name, std::vector<BYTE>* data);
 void WriteBinary(const char* key, const char* name, const std::vector<BYTE>& data);
 bool ValueExists(const char* key, const char* name);
+// The printer blocks with their lengths, as the copier stores them.
+void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode);
 // A block stored under the Printer key, empty when there is none.
 std::vector<BYTE> StoredPrinterBlock(const char* name);
 

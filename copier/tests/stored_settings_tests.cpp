@@ -23,13 +23,6 @@ LONG Stored(const char* name) {
     return value;
 }
 
-void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
-    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
-    WriteBinary(kPrinterKey, "DevNames", devNames);
-    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
-    WriteBinary(kPrinterKey, "DevMode", devMode);
-}
-
 const DEVNAMES* AsDevNames(const std::vector<BYTE>& block) {
     return reinterpret_cast<const DEVNAMES*>(block.data());
 }

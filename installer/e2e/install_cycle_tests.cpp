@@ -343,19 +343,6 @@ bool WaitForEnd(Process& process, DWORD timeoutMs = 30000) {
     return WaitUntil([&] { return !process.Running(); }, timeoutMs);
 }
 
-// Whether any window of the process was ever seen on screen while it ran.
-bool RanUnseen(Process& process, DWORD timeoutMs = 30000) {
-    bool shown = false;
-    WaitUntil(
-        [&] {
-            for (HWND window : TopWindowsOf(process.Id()))
-                if (IsWindowVisible(window)) shown = true;
-            return !process.Running();
-        },
-        timeoutMs);
-    return !shown;
-}
-
 // ---------------------------------------------------------------------------
 // Pages
 

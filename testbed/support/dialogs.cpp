@@ -29,4 +29,16 @@ std::string AnswerMessageBox(const std::string& title, DWORD processId, int butt
     return text;
 }
 
+bool RanUnseen(Process& process, DWORD timeoutMs) {
+    bool shown = false;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopWindowsOf(process.Id()))
+                if (IsWindowVisible(window)) shown = true;
+            return !process.Running();
+        },
+        timeoutMs);
+    return !shown;
+}
+
 }  // namespace wintest

@@ -1,5 +1,6 @@
-// Dialogs and message boxes of any process, seen from outside as a user
-// sees them: their texts, and a message box answered by its title.
+// Windows, dialogs and message boxes of any process, seen from outside as a
+// user sees them: their texts, a message box answered by its title, and
+// whether a process showed any window at all.
 #pragma once
 
 #include <windows.h>
@@ -18,5 +19,9 @@ std::string ChildTexts(HWND dialog);
 // (IDOK, IDNO, ...), waits until it has gone and returns what it said, or a
 // note that no such box came.
 std::string AnswerMessageBox(const std::string& title, DWORD processId, int button, DWORD timeoutMs = 15000);
+
+// Waits until the process has ended, or the time is up: true when none of its
+// windows was ever seen on screen meanwhile.
+bool RanUnseen(Process& process, DWORD timeoutMs = 30000);
 
 }  // namespace wintest
