@@ -56,26 +56,6 @@ bool Copier::Exit() {
     return WaitForExit();
 }
 
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
-    HWND found = nullptr;
-    wintest::WaitUntil(
-        [&] {
-            for (HWND window : wintest::TopWindowsOf(processId))
-                if (IsWindowVisible(window) && wintest::IsMessageBox(window)) {
-                    found = window;
-                    return true;
-                }
-            return false;
-        },
-        timeoutMs);
-    return found;
-}
-
-bool AnswerMessageBox(HWND box) {
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return wintest::WaitForWindowGone(box);
-}
-
 void DeleteCopierKeys() { wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Harbel"); }
 
 bool ReadDword(const char* key, const char* name, LONG* value) {

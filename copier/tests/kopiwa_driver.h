@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs.h"
 #include "wintest.h"
 
 namespace kopiwa {
@@ -61,10 +62,9 @@ private:
     HWND dialog_ = nullptr;
 };
 
-// A message box of the process, waited for; null when none came.
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = 10000);
-// Answers a message box with its OK button and waits until it is gone.
-bool AnswerMessageBox(HWND box);
+// The copier's message boxes carry its dialog's title: found by process.
+using wintest::AnswerMessageBox;
+using wintest::WaitForMessageBox;
 
 // The copier's two keys.
 extern const char kStatusKey[];

@@ -29,6 +29,26 @@ std::string AnswerMessageBox(const std::string& title, DWORD processId, int butt
     return text;
 }
 
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopWindowsOf(processId))
+                if (IsWindowVisible(window) && IsMessageBox(window)) {
+                    found = window;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool AnswerMessageBox(HWND box) {
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return WaitForWindowGone(box);
+}
+
 bool RanUnseen(Process& process, DWORD timeoutMs) {
     bool shown = false;
     WaitUntil(

@@ -20,6 +20,12 @@ std::string ChildTexts(HWND dialog);
 // note that no such box came.
 std::string AnswerMessageBox(const std::string& title, DWORD processId, int button, DWORD timeoutMs = 15000);
 
+// The first visible message box of that process, whatever its title; null
+// when none came in the time.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = 10000);
+// Answers a message box with its OK button and waits until it is gone.
+bool AnswerMessageBox(HWND box);
+
 // Waits until the process has ended, or the time is up: true when none of its
 // windows was ever seen on screen meanwhile.
 bool RanUnseen(Process& process, DWORD timeoutMs = 30000);
