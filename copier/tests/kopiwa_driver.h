@@ -88,7 +88,7 @@ std::vector<BYTE> PdfDevMode(bool landscape, std::string printer = wintest::Test
 
 // Centre of a window rectangle and of the primary work area.
 POINT Centre(const RECT& r);
-RECT WorkArea();
-RECT WindowRect(HWND window);
+using wintest::WindowRect;
+using wintest::WorkArea;
 
 }  // namespace kopiwa

@@ -82,6 +82,9 @@ private:
 void ClearBeeps();
 std::vector<UINT> Beeps();
 
+// A script argument in quotes.
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 // Files
 std::string MakeScratchFolder(const std::string& name);  // emptied, under the temp folder
 using wintest::ReadBytes;

@@ -15,8 +15,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 class StartMenuCommands : public CommandTest {
 protected:
     static void SetUpTestSuite() {

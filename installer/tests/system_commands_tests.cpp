@@ -14,8 +14,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 std::string SelfPath() {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);

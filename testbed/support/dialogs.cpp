@@ -14,6 +14,19 @@ BOOL CALLBACK CollectText(HWND child, LPARAM param) {
 
 }  // namespace
 
+RECT WindowRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+RECT WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    return monitor.rcWork;
+}
+
 std::string ChildTexts(HWND dialog) {
     std::string texts;
     EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));

@@ -11,6 +11,10 @@
 
 namespace wintest {
 
+// A window's rectangle on the screen, and the primary monitor's work area.
+RECT WindowRect(HWND window);
+RECT WorkArea();
+
 // Every text of a dialog's child windows, joined by "|", in the order of the
 // children.
 std::string ChildTexts(HWND dialog);
