@@ -15,9 +15,8 @@ The tests are read from the sources (TEST and TEST_F, the only forms the
 programs use; anything else that defines a test is refused, so that a new
 form cannot slip past); both sides of a preprocessor condition count, so
 one run covers the tests of both flavours. They are matched as GoogleTest
-matches its filter:
-POSITIVE[-NEGATIVE], patterns joined by ':', with '*' and '?'. Tests named
-DISABLED_ do not run and need no entry. Exits 1 and names every test not run,
+matches its filter: POSITIVE[-NEGATIVE], patterns joined by ':', with '*'
+and '?'. Tests named DISABLED_ do not run and need no entry. Exits 1 and names every test not run,
 every test run twice, and every entry that runs nothing."""
 
 import fnmatch
