@@ -8,6 +8,25 @@ BUILD_DIR_X64 ?= $(BUILD_DIR)/x86_64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
+# Whether this host runs 32-bit x86 code, decided here once for every target
+# and every script they call: tools/host-runs-32bit.sh answers from
+# HOST_RUNS_32BIT when it is set instead of probing again.
+ifndef HOST_RUNS_32BIT
+HOST_RUNS_32BIT := $(shell tools/host-runs-32bit.sh && echo yes || echo no)
+endif
+export HOST_RUNS_32BIT
+# The flavour the host runs on its own: the shipped 32-bit build where it can,
+# the x86-64 one under 64-bit Wine where it cannot.
+ifeq ($(HOST_RUNS_32BIT),yes)
+HOST_BUILD_TARGET := build-all
+HOST_BUILD_DIR := $(BUILD_DIR)
+DEMO_NOTE := this host runs 32-bit code: the 32-bit build, as shipped, is installed and run
+else
+HOST_BUILD_TARGET := build-all-x64
+HOST_BUILD_DIR := $(BUILD_DIR_X64)
+DEMO_NOTE := this host's kernel runs no 32-bit code: the x86-64 build of the same sources is installed and run under 64-bit Wine
+endif
+
 .PHONY: all setup configure configure-x64 dist build-all build-all-x64 test bench fuzz demo clean
 
 all: dist
@@ -48,25 +67,16 @@ bench:
 # fails the test even where the case itself passed (testbed/run-wine-test.sh).
 FUZZ_CASES ?= 20000
 fuzz:
-	@if tools/host-runs-32bit.sh; then \
-	  $(MAKE) --no-print-directory build-all CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && dir=$(BUILD_DIR); \
-	else \
-	  $(MAKE) --no-print-directory build-all-x64 CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && dir=$(BUILD_DIR_X64); \
-	fi && cd $$dir && KOPIWA_FUZZ_CASES=$(FUZZ_CASES) WINEDEBUG=warn+heap KOPIWA_HEAP_CHECK=1 \
+	@$(MAKE) --no-print-directory $(HOST_BUILD_TARGET) CMAKE_FLAGS="$(CMAKE_FLAGS) -DKOPIWA_FUZZ_TIMEOUT=7200" && \
+	  cd $(HOST_BUILD_DIR) && KOPIWA_FUZZ_CASES=$(FUZZ_CASES) WINEDEBUG=warn+heap KOPIWA_HEAP_CHECK=1 \
 	  ctest -j $(JOBS) -L fuzz --output-on-failure
 
 # The shipped 32-bit build where this host runs 32-bit code, the x86-64 one
 # under 64-bit Wine where it does not; the same screenshots and printed page
 # land in $(BUILD_DIR)/demo-run either way.
 demo:
-	@if tools/host-runs-32bit.sh; then \
-	  echo "demo: this host runs 32-bit code: the 32-bit build, as shipped, is installed and run"; \
-	  $(MAKE) --no-print-directory build-all && tools/demo.sh $(BUILD_DIR); \
-	else \
-	  echo "demo: this host's kernel runs no 32-bit code: the x86-64 build of the same sources is installed and run under 64-bit Wine"; \
-	  $(MAKE) --no-print-directory build-all-x64 && \
-	    tools/demo.sh $(BUILD_DIR_X64) $(BUILD_DIR)/demo-run; \
-	fi
+	@echo "demo: $(DEMO_NOTE)"
+	@$(MAKE) --no-print-directory $(HOST_BUILD_TARGET) && tools/demo.sh $(HOST_BUILD_DIR) $(BUILD_DIR)/demo-run
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -44,6 +44,7 @@ function(kopiwa_add_wine_test)
     set(W_TIMEOUT ${KOPIWA_FUZZ_TIMEOUT})
   endif()
   set_tests_properties(${W_NAME} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT ${W_TIMEOUT})
+  set_property(GLOBAL APPEND PROPERTY KOPIWA_TEST_REGISTRATION "entry ${W_NAME} ${W_TARGET} ${W_FILTER}")
   if(W_RESOURCE_LOCK)
     set_tests_properties(${W_NAME} PROPERTIES RESOURCE_LOCK "${W_RESOURCE_LOCK}")
   endif()
@@ -60,4 +61,28 @@ function(kopiwa_add_gtest_program target)
   target_link_libraries(${target} PRIVATE ${G_LIBS} gmock gtest_main)
   # Test programs run as console programs so that Wine shows their output.
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE OFF)
+  # The program's own sources, where its tests are defined, for the
+  # registration check below.
+  set(sources "")
+  foreach(source ${G_SOURCES})
+    if(source MATCHES "\\.cpp$" AND NOT source MATCHES "^\\$<")
+      get_filename_component(source ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      string(APPEND sources " ${source}")
+    endif()
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY KOPIWA_TEST_REGISTRATION "program ${target}${sources}")
+endfunction()
+
+# Called once every test is added: a check that each test of each GoogleTest
+# program is run by exactly one ctest entry (testbed/check-registration.py),
+# from the programs and entries the two functions above noted. It reads the
+# sources when it runs, so a test added since the last configure counts.
+function(kopiwa_add_registration_check)
+  get_property(lines GLOBAL PROPERTY KOPIWA_TEST_REGISTRATION)
+  list(JOIN lines "\n" text)
+  file(WRITE ${CMAKE_BINARY_DIR}/test-registration.txt "${text}\n")
+  add_test(NAME harness.registration
+           COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/testbed/check-registration.py
+                   ${CMAKE_BINARY_DIR}/test-registration.txt)
+  set_tests_properties(harness.registration PROPERTIES LABELS static)
 endfunction()

@@ -7,4 +7,4 @@ add_library(copier_scan STATIC
   ${CMAKE_CURRENT_LIST_DIR}/print_geometry.cpp)
 target_include_directories(copier_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${GENERATED_INCLUDE_DIR})
 target_link_libraries(copier_scan PUBLIC handles user32 gdi32 kernel32)
-target_compile_options(copier_scan PRIVATE ${KOPIWA_PRODUCT_COMPILE_OPTIONS})
+kopiwa_product_code(copier_scan)

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "setup_texts.h"
 #include "wintest.h"
 
+using namespace setuptext;
 using namespace wintest;
 
 namespace {
@@ -50,10 +52,10 @@ bool Install() {
         const char* title;
         const char* shot;
     } pages[] = {
-        {"セットアップの開始", "setup-welcome"},
-        {"インストール先のフォルダの指定", "setup-folder"},
-        {"スタートメニューへの登録確認", "setup-startmenu"},
-        {"インストールの確認", "setup-confirm"},
+        {kWelcomeTitle, "setup-welcome"},
+        {kFolderTitle, "setup-folder"},
+        {kStartMenuTitle, "setup-startmenu"},
+        {kInstallConfirmTitle, "setup-confirm"},
     };
     for (const Step& step : pages) {
         HWND page = WaitPage(step.title, setup.Id());
@@ -62,8 +64,8 @@ bool Install() {
         PostClick(page, IDOK);
         WaitForWindowGone(page, 10000);
     }
-    if (HWND progress = FindTopWindow("セットアップの進行状況", setup.Id())) Shot("setup-progress", progress);
-    HWND finish = WaitPage("インストールの終了", setup.Id(), 60000);
+    if (HWND progress = FindTopWindow(kProgressTitle, setup.Id())) Shot("setup-progress", progress);
+    HWND finish = WaitPage(kInstallDoneTitle, setup.Id(), 60000);
     if (!finish) return false;
     Shot("setup-finish", finish);
     PostClick(finish, IDOK);

@@ -3,7 +3,15 @@
 # when it does not. Some kernels have IA-32 emulation switched off, and there
 # 32-bit Wine cannot start at all; the only sure test is to run something
 # 32-bit, here a 93-byte i386 ELF program that only calls exit(0).
+#
+# The Makefile probes once and exports the answer as HOST_RUNS_32BIT (yes or
+# no); the scripts it starts then get that answer here without a new probe,
+# so one run never mixes the two decisions.
 set -u
+case ${HOST_RUNS_32BIT:-} in
+  yes) exit 0 ;;
+  no) exit 1 ;;
+esac
 PROBE32=f0VMRgEBAQAAAAAAAAAAAAIAAwABAAAAVIAECDQAAAAAAAAAAAAAADQAIAABAAAAAAAAAAEAAAAAAAAAAIAECACABAhdAAAAXQAAAAUAAAAAEAAAMdu4AQAAAM2A
 
 # probe_in DIR: 0 when the 32-bit probe ran there, 1 when the kernel refused

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "copier_texts.h"
+#include "printer_blocks.h"
+#include "registry.h"
 
 namespace kopiwa {
 
@@ -54,115 +56,51 @@ bool Copier::Exit() {
     return WaitForExit();
 }
 
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
-    HWND found = nullptr;
-    wintest::WaitUntil(
-        [&] {
-            for (HWND window : wintest::TopWindowsOf(processId))
-                if (IsWindowVisible(window) && wintest::IsMessageBox(window)) {
-                    found = window;
-                    return true;
-                }
-            return false;
-        },
-        timeoutMs);
-    return found;
-}
-
-bool AnswerMessageBox(HWND box) {
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return wintest::WaitForWindowGone(box);
-}
-
-namespace {
-
-HKEY OpenKey(const char* key, bool create) {
-    HKEY handle = nullptr;
-    if (create)
-        RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-    else
-        RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_ALL_ACCESS, &handle);
-    return handle;
-}
-
-}  // namespace
-
 void DeleteCopierKeys() { wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Harbel"); }
 
 bool ReadDword(const char* key, const char* name, LONG* value) {
-    HKEY handle = OpenKey(key, false);
-    if (!handle) return false;
-    DWORD type = 0;
-    DWORD size = sizeof *value;
-    const bool ok = RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-                        ERROR_SUCCESS &&
-                    type == REG_DWORD && size == 4;
-    RegCloseKey(handle);
-    return ok;
+    const wintest::RegistryValue stored = wintest::ReadRegistryValue(HKEY_CURRENT_USER, key, name);
+    if (!stored.found || stored.type != REG_DWORD || stored.data.size() != 4) return false;
+    memcpy(value, stored.data.data(), 4);
+    return true;
 }
 
 void WriteDword(const char* key, const char* name, LONG value) {
-    HKEY handle = OpenKey(key, true);
-    RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(handle);
+    wintest::WriteRegistryValue(HKEY_CURRENT_USER, key, name, REG_DWORD,
+                                std::string(reinterpret_cast<const char*>(&value), sizeof value));
 }
 
 bool ReadBinary(const char* key, const char* name, std::vector<BYTE>* data) {
-    HKEY handle = OpenKey(key, false);
-    if (!handle) return false;
-    DWORD size = 0;
-    bool ok = RegQueryValueExA(handle, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
-    data->assign(size, 0);
-    if (ok && size) ok = RegQueryValueExA(handle, name, nullptr, nullptr, data->data(), &size) == ERROR_SUCCESS;
-    RegCloseKey(handle);
-    return ok;
+    const wintest::RegistryValue stored = wintest::ReadRegistryValue(HKEY_CURRENT_USER, key, name);
+    data->assign(stored.data.begin(), stored.data.end());
+    return stored.found;
 }
 
 void WriteBinary(const char* key, const char* name, const std::vector<BYTE>& data) {
-    HKEY handle = OpenKey(key, true);
-    RegSetValueExA(handle, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
-    RegCloseKey(handle);
+    wintest::WriteRegistryValue(HKEY_CURRENT_USER, key, name, REG_BINARY, std::string(data.begin(), data.end()));
 }
 
 bool ValueExists(const char* key, const char* name) {
-    HKEY handle = OpenKey(key, false);
-    if (!handle) return false;
-    const bool exists = RegQueryValueExA(handle, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(handle);
-    return exists;
+    return wintest::ReadRegistryValue(HKEY_CURRENT_USER, key, name).found;
+}
+
+void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
+    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
+    WriteBinary(kPrinterKey, "DevNames", devNames);
+    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
+    WriteBinary(kPrinterKey, "DevMode", devMode);
+}
+
+std::vector<BYTE> StoredPrinterBlock(const char* name) {
+    std::vector<BYTE> data;
+    ReadBinary(kPrinterKey, name, &data);
+    return data;
 }
 
 std::vector<BYTE> DevNamesBlock(const char* device, const char* output, WORD flags) {
-    std::vector<BYTE> block(sizeof(DEVNAMES));
-    auto append = [&](const char* text) {
-        const WORD offset = static_cast<WORD>(block.size());
-        block.insert(block.end(), text, text + std::strlen(text) + 1);
-        return offset;
-    };
-    const WORD driver = append("winspool");
-    const WORD deviceOffset = append(device);
-    const WORD outputOffset = append(output);
-    auto* names = reinterpret_cast<DEVNAMES*>(block.data());
-    names->wDriverOffset = driver;
-    names->wDeviceOffset = deviceOffset;
-    names->wOutputOffset = outputOffset;
-    names->wDefault = flags;
-    return block;
+    return wintest::DevNamesBlock("winspool", device, output, flags);
 }
 
 POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
-
-RECT WorkArea() {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    return monitor.rcWork;
-}
-
-RECT WindowRect(HWND window) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    return r;
-}
 
 }  // namespace kopiwa

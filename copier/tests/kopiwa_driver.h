@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs.h"
 #include "wintest.h"
 
 namespace kopiwa {
@@ -61,10 +62,9 @@ private:
     HWND dialog_ = nullptr;
 };
 
-// A message box of the process, waited for; null when none came.
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = 10000);
-// Answers a message box with its OK button and waits until it is gone.
-bool AnswerMessageBox(HWND box);
+// The copier's message boxes carry its dialog's title: found by process.
+using wintest::AnswerMessageBox;
+using wintest::WaitForMessageBox;
 
 // The copier's two keys.
 extern const char kStatusKey[];
@@ -75,6 +75,10 @@ void WriteDword(const char* key, const char* name, LONG value);
 bool ReadBinary(const char* key, const char* name, std::vector<BYTE>* data);
 void WriteBinary(const char* key, const char* name, const std::vector<BYTE>& data);
 bool ValueExists(const char* key, const char* name);
+// The printer blocks with their lengths, as the copier stores them.
+void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode);
+// A block stored under the Printer key, empty when there is none.
+std::vector<BYTE> StoredPrinterBlock(const char* name);
 
 // Printer blocks as the tests build them. PdfDevMode asks the PDF printer's
 // driver (pdf_devmode.cpp: it loads the spooler, which a program without
@@ -84,7 +88,7 @@ std::vector<BYTE> PdfDevMode(bool landscape, std::string printer = wintest::Test
 
 // Centre of a window rectangle and of the primary work area.
 POINT Centre(const RECT& r);
-RECT WorkArea();
-RECT WindowRect(HWND window);
+using wintest::WindowRect;
+using wintest::WorkArea;
 
 }  // namespace kopiwa

@@ -29,12 +29,6 @@ bool RunWithoutPrinters() {
     return ended;
 }
 
-std::vector<BYTE> Stored(const char* name) {
-    std::vector<BYTE> data;
-    ReadBinary(kPrinterKey, name, &data);
-    return data;
-}
-
 // A DEVMODE of the right shape; which printer it names does not matter here.
 std::vector<BYTE> SomeDevMode() {
     std::vector<BYTE> block(sizeof(DEVMODEA));
@@ -66,6 +60,6 @@ TEST(NoPrinter, ASelectionThatFollowedTheDefaultPrinterIsDroppedAndTheStoredOneK
     WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
     WriteBinary(kPrinterKey, "DevMode", devMode);
     ASSERT_TRUE(RunWithoutPrinters());
-    EXPECT_EQ(Stored("DevNames"), devNames);
-    EXPECT_EQ(Stored("DevMode"), devMode);
+    EXPECT_EQ(StoredPrinterBlock("DevNames"), devNames);
+    EXPECT_EQ(StoredPrinterBlock("DevMode"), devMode);
 }

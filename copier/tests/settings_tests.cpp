@@ -33,13 +33,6 @@ std::vector<BYTE> Bytes(HGLOBAL block) {
     return bytes;
 }
 
-void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
-    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
-    WriteBinary(kPrinterKey, "DevNames", devNames);
-    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
-    WriteBinary(kPrinterKey, "DevMode", devMode);
-}
-
 std::string KeyClass(const char* path) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";

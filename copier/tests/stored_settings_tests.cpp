@@ -23,19 +23,6 @@ LONG Stored(const char* name) {
     return value;
 }
 
-void StorePrinter(const std::vector<BYTE>& devNames, const std::vector<BYTE>& devMode) {
-    WriteDword(kPrinterKey, "LenDevNames", static_cast<LONG>(devNames.size()));
-    WriteBinary(kPrinterKey, "DevNames", devNames);
-    WriteDword(kPrinterKey, "LenDevMode", static_cast<LONG>(devMode.size()));
-    WriteBinary(kPrinterKey, "DevMode", devMode);
-}
-
-std::vector<BYTE> StoredBinary(const char* name) {
-    std::vector<BYTE> data;
-    ReadBinary(kPrinterKey, name, &data);
-    return data;
-}
-
 const DEVNAMES* AsDevNames(const std::vector<BYTE>& block) {
     return reinterpret_cast<const DEVNAMES*>(block.data());
 }
@@ -77,13 +64,13 @@ TEST_F(StoredSettings, WithoutKeysTheDefaultsShowAndExitWritesEveryValue) {
 
     LONG length = 0;
     ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevNames", &length));
-    const std::vector<BYTE> devNames = StoredBinary("DevNames");
+    const std::vector<BYTE> devNames = StoredPrinterBlock("DevNames");
     EXPECT_EQ(static_cast<size_t>(length), devNames.size());
     EXPECT_EQ(DeviceOf(devNames), wintest::TestPrinter()) << "the system's default printer";
     EXPECT_TRUE(AsDevNames(devNames)->wDefault & DN_DEFAULTPRN);
     ASSERT_TRUE(ReadDword(kPrinterKey, "LenDevMode", &length));
-    EXPECT_EQ(static_cast<size_t>(length), StoredBinary("DevMode").size());
-    EXPECT_GE(StoredBinary("DevMode").size(), 68u);
+    EXPECT_EQ(static_cast<size_t>(length), StoredPrinterBlock("DevMode").size());
+    EXPECT_GE(StoredPrinterBlock("DevMode").size(), 68u);
 }
 
 TEST_F(StoredSettings, StoredValuesAreShownAndKeptAsTheyWere) {
@@ -113,8 +100,8 @@ TEST_F(StoredSettings, StoredValuesAreShownAndKeptAsTheyWere) {
     EXPECT_EQ(Stored("UISelect"), 1);
     EXPECT_EQ(Stored("XPos"), 100);
     EXPECT_EQ(Stored("YPos"), 120);
-    EXPECT_EQ(StoredBinary("DevNames"), devNames) << "a chosen printer is kept byte for byte";
-    EXPECT_EQ(StoredBinary("DevMode"), devMode);
+    EXPECT_EQ(StoredPrinterBlock("DevNames"), devNames) << "a chosen printer is kept byte for byte";
+    EXPECT_EQ(StoredPrinterBlock("DevMode"), devMode);
 }
 
 TEST_F(StoredSettings, AMissingCoordinateCentresTheDialogAndRecordsWhereItWent) {
@@ -170,10 +157,10 @@ TEST_F(StoredSettings, CorruptPrinterBlocksAreIgnored) {
     EXPECT_EQ(WaitForMessageBox(copier.Id(), 500), nullptr);
     ASSERT_TRUE(copier.Exit());
 
-    const std::vector<BYTE> names = StoredBinary("DevNames");
+    const std::vector<BYTE> names = StoredPrinterBlock("DevNames");
     EXPECT_EQ(DeviceOf(names), wintest::TestPrinter());
     EXPECT_LT(AsDevNames(names)->wDeviceOffset, names.size());
-    const std::vector<BYTE> mode = StoredBinary("DevMode");
+    const std::vector<BYTE> mode = StoredPrinterBlock("DevMode");
     ASSERT_GE(mode.size(), 68u);
     const auto* dm = reinterpret_cast<const DEVMODEA*>(mode.data());
     EXPECT_LE(static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra, mode.size());

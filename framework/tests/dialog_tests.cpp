@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "kfw/dialog.h"
+#include "dialogs.h"
 #include "kfw/gdi.h"
 #include "test_app.h"
 #include "test_resource.h"
@@ -69,18 +70,8 @@ bool Checked(const CWnd& dialog, int id) {
 
 void SetText(const CWnd& dialog, int id, const char* text) { SetWindowTextA(dialog.GetDlgItem(id), text); }
 
-RECT WindowRect(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    return r;
-}
-
-RECT WorkArea() {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    return monitor.rcWork;
-}
+using wintest::WindowRect;
+using wintest::WorkArea;
 
 // What the system tells the centring about its screens, faked: whether
 // USER32 has the monitor functions (Windows 98 and 2000 on) and the area of

@@ -11,28 +11,11 @@
 #include <vector>
 
 #include "kfw/print.h"
+#include "printer_blocks.h"
 #include "test_app.h"
 #include "wintest.h"
 
 namespace {
-
-std::vector<BYTE> DevNamesBytes(const char* driver, const char* device, const char* output, WORD flags) {
-    std::vector<BYTE> block(sizeof(DEVNAMES));
-    auto append = [&](const char* text) {
-        const WORD offset = static_cast<WORD>(block.size());
-        block.insert(block.end(), text, text + std::strlen(text) + 1);
-        return offset;
-    };
-    const WORD driverOffset = append(driver);
-    const WORD deviceOffset = append(device);
-    const WORD outputOffset = append(output);
-    auto* names = reinterpret_cast<DEVNAMES*>(block.data());
-    names->wDriverOffset = driverOffset;
-    names->wDeviceOffset = deviceOffset;
-    names->wOutputOffset = outputOffset;
-    names->wDefault = flags;
-    return block;
-}
 
 HGLOBAL ToGlobal(const std::vector<BYTE>& bytes) {
     HGLOBAL block = GlobalAlloc(GHND, bytes.size());
@@ -42,7 +25,7 @@ HGLOBAL ToGlobal(const std::vector<BYTE>& bytes) {
 }
 
 HGLOBAL MakeDevNames(const char* device, WORD flags) {
-    return ToGlobal(DevNamesBytes("winspool", device, wintest::TestPrinterPort().c_str(), flags));
+    return ToGlobal(wintest::DevNamesBlock("winspool", device, wintest::TestPrinterPort().c_str(), flags));
 }
 
 // The driver's own DEVMODE of the PDF printer, optionally turned to landscape.
@@ -99,7 +82,7 @@ private:
 }  // namespace
 
 TEST(PrinterBlocks, DevNamesMustLieInsideItsBlock) {
-    std::vector<BYTE> good = DevNamesBytes("winspool", wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
+    std::vector<BYTE> good = wintest::DevNamesBlock("winspool", wintest::TestPrinter().c_str(), wintest::TestPrinterPort().c_str(), DN_DEFAULTPRN);
     EXPECT_TRUE(DevNamesFitsBlock(good.data(), good.size()));
 
     std::vector<BYTE> unterminated = good;

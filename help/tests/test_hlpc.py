@@ -1,5 +1,5 @@
 """Tests of the help compiler: every structure it writes is read back by the
-independent reader in hlpdump.py, which walks the file by the format's rules."""
+independent reader in hlpdump.py (beside this file), which walks the file by the format's rules."""
 
 import os
 import random

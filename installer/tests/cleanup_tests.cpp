@@ -4,18 +4,15 @@
 
 #include <string>
 
+#include "files.h"
 #include "main_window.h"
 #include "run_state.h"
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return std::string(temp) + name;
-}
+using wintest::Exists;
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+std::string TempPath(const std::string& name) { return wintest::TempFolder() + name; }
 
 void Touch(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -224,15 +224,11 @@ std::vector<UINT> Beeps() {
 // ---------------------------------------------------------------- files
 
 std::string MakeScratchFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "cmd_" + name;
+    const std::string folder = wintest::TempFolder() + "cmd_" + name;
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
 }
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "script.h"
 #include "wintest.h"
 
@@ -81,12 +82,15 @@ private:
 void ClearBeeps();
 std::vector<UINT> Beeps();
 
+// A script argument in quotes.
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 // Files
 std::string MakeScratchFolder(const std::string& name);  // emptied, under the temp folder
 using wintest::ReadBytes;
 using wintest::RemoveTree;
 using wintest::WriteBytes;
-bool Exists(const std::string& path);
+using wintest::Exists;
 bool IsFolder(const std::string& path);
 FILETIME LastWriteTime(const std::string& path);
 void SetLastWriteTime(const std::string& path, const FILETIME& time);

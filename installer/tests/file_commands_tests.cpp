@@ -13,8 +13,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 class FileCommands : public CommandTest {
 protected:
     // A source file of `size` bytes in the scratch folder; its name holds 表,

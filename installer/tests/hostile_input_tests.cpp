@@ -18,12 +18,17 @@
 #include <vector>
 
 #include "commands.h"
+#include "files.h"
 #include "hostile_campaign.h"
 #include "main_window.h"
 #include "mutation.h"
+#include "registry.h"
 #include "run_state.h"
 #include "script.h"
+#include "setup_texts.h"
 #include "wintest.h"
+
+using namespace setuptext;
 
 namespace {
 
@@ -45,9 +50,7 @@ constexpr SIZE_T kMemoryAllowance = 64u << 20;
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        folder_ = std::string(temp) + "hostile-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = wintest::TempFolder() + "hostile-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         wintest::RemoveTree(folder_);
         ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
         CreateDirectoryA((folder_ + "\\tmp").c_str(), nullptr);
@@ -229,7 +232,7 @@ std::vector<std::string> ScriptWords(bool allFolders) {
 
 // The defined message texts; "*" stands for what the message names.
 const char* const kScriptMessages[] = {
-    "セットアップを中止します。",
+    kAbortText,
     "セットアップスクリプトが途中で終わっています。",
     "セットアップスクリプトの*行目が長すぎます。",
     "*のパスが長すぎるか、正しくありません。",
@@ -244,7 +247,6 @@ const char* const kScriptMessages[] = {
     "新しいファイル*が、すでに存在します。\n上書きしますか?",
     "スタートメニューへの「*」項目の追加ができませんでした。",
 };
-const char kAbortMessage[] = "セットアップを中止します。";
 
 bool Matches(const char* text, const char* pattern) {
     if (*pattern == '\0') return *text == '\0';
@@ -295,12 +297,7 @@ std::string Joined(const std::vector<std::string>& texts) {
 // names the test's folder, and nothing that an earlier case stored is left.
 void ResetFuzzKey(const std::string& folder) {
     wintest::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KopiwaFuzz");
-    HKEY key;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", &key) != ERROR_SUCCESS) return;
-    const std::string dir = folder + "\\";
-    RegSetValueExA(key, "dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                   static_cast<DWORD>(dir.size() + 1));
-    RegCloseKey(key);
+    wintest::WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaFuzz", "dir", folder + "\\");
 }
 
 enum class Outcome { kEnded, kAborted, kStuck };
@@ -332,7 +329,7 @@ Outcome RunScript(const Bytes& script, bool install, const std::string& folder) 
             else
                 DispatchMessageA(&message);
         }
-        if (quit) return !g_boxes.empty() && g_boxes.back() == kAbortMessage ? Outcome::kAborted : Outcome::kEnded;
+        if (quit) return !g_boxes.empty() && g_boxes.back() == kAbortText ? Outcome::kAborted : Outcome::kEnded;
         if (!next) return Outcome::kStuck;
     }
     return Outcome::kStuck;
@@ -499,7 +496,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
             EXPECT_EQ(watch.Changes(named), "") << "case " << n << ": the registry changed where the script names nothing";
         for (const std::string& box : g_boxes) EXPECT_TRUE(IsDefinedMessage(box)) << "case " << n << ": " << box;
         if (outcome == Outcome::kEnded) {
-            for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortMessage) << "case " << n;
+            for (const std::string& box : g_boxes) EXPECT_NE(box, kAbortText) << "case " << n;
         }
         campaign.EndCase(n, ToText(script), namedFile);
     }

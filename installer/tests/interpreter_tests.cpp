@@ -7,14 +7,17 @@
 
 #include <string>
 
+#include "files.h"
 #include "run_harness.h"
 #include "run_state.h"
 #include "script.h"
+#include "setup_texts.h"
 #include "wintest.h"
+
+using namespace setuptext;
 
 namespace {
 
-const char kAbortText[] = "セットアップを中止します。";
 const char kWendleCaption[] = "Wendle セットアップ";
 
 // A line that copies test value `name` into DefaultDir.
@@ -281,7 +284,6 @@ TEST_F(Interpreter, AProposedFolderNeedsTheWindowsDrive) {
 
 namespace {
 
-const char kRunningTitle[] = "動作中のアプリケーションの終了";
 const char kRunningText[] =
     "現在動作中のコピー機を発見しました。\nセットアップを継続するには、動作中のコピー機を、\n"
     "終了させてください。\n\nコピー機を終了させたら、[OK] を押してください。";
@@ -314,7 +316,7 @@ TEST_F(Interpreter, ChkClassExecAsksTheUserWhileTheApplicationRuns) {
     EXPECT_EQ(wintest::ControlText(again, 0xFFFF), kRunningText);
     CloseHandle(mutex);
     wintest::PostClick(again, IDOK);
-    HWND done = run.WaitForDialog("インストールの終了");
+    HWND done = run.WaitForDialog(kInstallDoneTitle);
     ASSERT_NE(done, nullptr);
     wintest::PostClick(done, IDOK);
     ASSERT_TRUE(run.WaitForEnd());
@@ -350,11 +352,7 @@ namespace {
 
 std::string ProbePath() { return wintest::BuildDir() + "\\installer\\tests\\args_probe.exe"; }
 
-std::string ProbeOutputPath() {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return std::string(temp) + "args_probe.txt";
-}
+std::string ProbeOutputPath() { return wintest::TempFolder() + "args_probe.txt"; }
 
 // What the probe wrote, once it has.
 std::string ProbeCommandLine() {
@@ -391,7 +389,7 @@ TEST_F(Interpreter, TheRestartAnswerOfAnUninstallRunGoesToTheCleanupProgram) {
     for (int button : {IDOK, IDCANCEL}) {
         DeleteFileA(ProbeOutputPath().c_str());
         ScriptRun run("end\n", "Setup.exe -u", UninstallEnding(true));
-        HWND page = run.WaitForDialog("アンインストールの終了");
+        HWND page = run.WaitForDialog(kUninstallDoneTitle);
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(wintest::ControlText(page, IDOK), "再起動");
         wintest::PostClick(page, button);
@@ -403,7 +401,7 @@ TEST_F(Interpreter, TheRestartAnswerOfAnUninstallRunGoesToTheCleanupProgram) {
 TEST_F(Interpreter, AnUninstallRunWithoutRestartPassesZero) {
     DeleteFileA(ProbeOutputPath().c_str());
     ScriptRun run("end\n", "Setup.exe -u", UninstallEnding(false));
-    HWND page = run.WaitForDialog("アンインストールの終了");
+    HWND page = run.WaitForDialog(kUninstallDoneTitle);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(wintest::ControlText(page, IDOK), "終了");
     wintest::PostClick(page, IDOK);
@@ -421,7 +419,7 @@ TEST_F(Interpreter, ASilentUninstallRunCountsAsRestart) {
 TEST_F(Interpreter, AnAbortedRunStartsNoCleanupProgram) {
     DeleteFileA(ProbeOutputPath().c_str());
     ScriptRun run("welcome 0 0 \"C:\\x\"\nend\n", "Setup.exe -u", UninstallEnding(true));
-    HWND page = run.WaitForDialog("セットアップの開始");
+    HWND page = run.WaitForDialog(kWelcomeTitle);
     ASSERT_NE(page, nullptr);
     wintest::PostClick(page, IDCANCEL);
     EXPECT_EQ(run.AnswerMessageBox("Wendle セットアップ (アンインストール)", IDOK), kAbortText);

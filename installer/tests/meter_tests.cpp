@@ -7,23 +7,20 @@
 
 #include <string>
 
+#include "files.h"
 #include "resource.h"
 #include "run_harness.h"
 #include "run_state.h"
 #include "script.h"
+#include "setup_texts.h"
 #include "wizard.h"
 #include "wintest.h"
 
+using namespace setuptext;
+
 namespace {
 
-const char kProgressTitle[] = "セットアップの進行状況";
-const char kAbortText[] = "セットアップを中止します。";
-
-std::string TempPath(const char* name) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return std::string(temp) + name;
-}
+std::string TempPath(const char* name) { return wintest::TempFolder() + name; }
 
 void WriteFileOfSize(const std::string& path, DWORD size) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -187,7 +184,7 @@ TEST_F(Meter, AnUninstallPassesOverSourcesAnEarlierRunRemoved) {
 // goes on.
 TEST_F(Meter, ABlockWithNothingToMeasureDoesNotStopTheRun) {
     ScriptRun run("startmeter\n\tchkosversion 4 0\nendmeter\nend\n");
-    HWND done = run.WaitForDialog("インストールの終了");
+    HWND done = run.WaitForDialog(kInstallDoneTitle);
     ASSERT_NE(done, nullptr);
     EXPECT_EQ(ProgressDialog, nullptr) << "endmeter closed the meter";
     EXPECT_EQ(wintest::FindTopWindow(kProgressTitle, GetCurrentProcessId()), nullptr);
@@ -211,7 +208,7 @@ TEST_F(Meter, StopLetsTheRunningCommandFinishThenStopsTheRun) {
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(wintest::ControlText(progress, IDCANCEL), "中止");
     EXPECT_FALSE(IsWindowEnabled(MainWindow)) << "the meter disables the main window";
-    HWND question = run.WaitForDialog("動作中のアプリケーションの終了");
+    HWND question = run.WaitForDialog(kRunningTitle);
     ASSERT_NE(question, nullptr);
 
     wintest::PostClick(progress, IDCANCEL);
@@ -235,7 +232,7 @@ TEST_F(Meter, TheProgressDialogsCloseBoxStopsTheRunToo) {
         "end\n");
     HWND progress = run.WaitForDialog(kProgressTitle);
     ASSERT_NE(progress, nullptr);
-    HWND question = run.WaitForDialog("動作中のアプリケーションの終了");
+    HWND question = run.WaitForDialog(kRunningTitle);
     ASSERT_NE(question, nullptr);
     PostMessageA(progress, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitForGone(progress));
@@ -249,7 +246,7 @@ TEST_F(Meter, TheProgressDialogsCloseBoxStopsTheRunToo) {
 // A meter that the script never closes is closed at the end of the run.
 TEST_F(Meter, TheEndOfTheRunClosesAMeterLeftOpen) {
     ScriptRun run("startmeter\nend\n");
-    HWND done = run.WaitForDialog("インストールの終了");
+    HWND done = run.WaitForDialog(kInstallDoneTitle);
     ASSERT_NE(done, nullptr);
     EXPECT_EQ(wintest::FindTopWindow(kProgressTitle, GetCurrentProcessId()), nullptr);
     wintest::PostClick(done, IDOK);

@@ -3,9 +3,11 @@
 
 #include "commands.h"
 #include "commands_test_support.h"
+#include "registry.h"
 #include "run_state.h"
 
 using namespace cmdtest;
+using wintest::KeyExists;
 
 namespace {
 
@@ -20,28 +22,8 @@ protected:
     void TearDown() override { DeleteTree(HKEY_CURRENT_USER, kBase); }
 
     static void DeleteTree(HKEY root, const std::string& path) { wintest::DeleteRegistryTree(root, path); }
-    static bool KeyExists(HKEY root, const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
-    }
-    struct Value {
-        bool found = false;
-        DWORD type = 0;
-        std::string data;
-    };
-    static Value ReadValue(const std::string& path, const char* name) {
-        Value value;
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
-        char data[2048];
-        DWORD size = sizeof data;
-        value.found = RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
-                      ERROR_SUCCESS;
-        if (value.found) value.data.assign(data, size);
-        RegCloseKey(key);
-        return value;
+    static wintest::RegistryValue ReadValue(const std::string& path, const char* name) {
+        return wintest::ReadRegistryValue(HKEY_CURRENT_USER, path, name);
     }
     static DWORD ValueCount(const std::string& path) {
         HKEY key;
@@ -87,7 +69,7 @@ TEST_F(RegistryCommands, SetValueStoresWhatTheTypeNumberSays) {
 
     EXPECT_TRUE(RunLine(RegSetValueCommand, head + "\"Path\" 1 \"%DEFDIR%\"", progress.window()));
     EXPECT_EQ(progress.Line(1), "レジストリの更新中です...");
-    Value path = ReadValue(key_, "Path");
+    wintest::RegistryValue path = ReadValue(key_, "Path");
     EXPECT_EQ(path.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(path.data, Sz("C:\\Program Files\\Harbel\\表")) << "one trailing backslash removed, 表 whole";
 
@@ -99,7 +81,7 @@ TEST_F(RegistryCommands, SetValueStoresWhatTheTypeNumberSays) {
     EXPECT_EQ(ReadValue(key_, "Folder").data, Sz("C:\\Harbel\\表")) << "the 0x5C inside 表 is no backslash";
 
     EXPECT_TRUE(RunLine(RegSetValueCommand, head + "Number 0 42"));
-    Value number = ReadValue(key_, "Number");
+    wintest::RegistryValue number = ReadValue(key_, "Number");
     EXPECT_EQ(number.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(number.data, Dword(42));
 

@@ -1,8 +1,10 @@
 // See run_harness.h.
 #include "run_harness.h"
 
+#include "dialogs.h"
 #include "library_search.h"
 #include "main_window.h"
+#include "registry.h"
 #include "run_state.h"
 #include "script.h"
 #include "wintest.h"
@@ -56,29 +58,7 @@ HWND ScriptRun::WaitForDialog(const std::string& title, DWORD timeoutMs) {
 }
 
 std::string ScriptRun::AnswerMessageBox(const std::string& title, int button, DWORD timeoutMs) {
-    HWND box = WaitForDialog(title, timeoutMs);
-    if (!box) return "(no message box titled " + title + ")";
-    const std::string text = wintest::ControlText(box, 0xFFFF);
-    wintest::PostClick(box, button);
-    WaitForGone(box);
-    return text;
-}
-
-namespace {
-
-BOOL CALLBACK CollectText(HWND child, LPARAM param) {
-    auto* texts = reinterpret_cast<std::string*>(param);
-    if (!texts->empty()) *texts += "|";
-    *texts += wintest::WindowText(child);
-    return TRUE;
-}
-
-}  // namespace
-
-std::string ChildTexts(HWND dialog) {
-    std::string texts;
-    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
-    return texts;
+    return wintest::AnswerMessageBox(title, GetCurrentProcessId(), button, timeoutMs);
 }
 
 bool WaitForGone(HWND dialog, DWORD timeoutMs) {
@@ -86,12 +66,7 @@ bool WaitForGone(HWND dialog, DWORD timeoutMs) {
 }
 
 void SetTestValue(const char* name, const char* value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), lstrlenA(value) + 1);
-    RegCloseKey(key);
+    wintest::WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaTest", name, value);
 }
 
 void DeleteTestValues() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KopiwaTest"); }

@@ -40,9 +40,6 @@ private:
     DWORD threadId_;
 };
 
-// Every text of a dialog's child windows, joined by "|", in the order of the
-// children.
-std::string ChildTexts(HWND dialog);
 // Waits until `dialog` has gone.
 bool WaitForGone(HWND dialog, DWORD timeoutMs = 15000);
 // Registry values under HKCU\Software\KopiwaTest that scripts read with

@@ -13,8 +13,11 @@
 #include "resource.h"
 #include "run_harness.h"
 #include "run_state.h"
+#include "setup_texts.h"
 #include "wizard.h"
 #include "wintest.h"
+
+using namespace setuptext;
 
 namespace {
 
@@ -142,11 +145,11 @@ TEST_F(Screens, TheInstallPages) {
         const char* title;
         const char* name;
     } pages[] = {
-        {"セットアップの開始", "page130_welcome"},
-        {"セットアップの選択", "page131_selection"},
-        {"インストール先のフォルダの指定", "page132_folder"},
-        {"スタートメニューへの登録確認", "page136_startmenu"},
-        {"インストールの確認", "page138_install_confirm"},
+        {kWelcomeTitle, "page130_welcome"},
+        {kSelectionTitle, "page131_selection"},
+        {kFolderTitle, "page132_folder"},
+        {kStartMenuTitle, "page136_startmenu"},
+        {kInstallConfirmTitle, "page138_install_confirm"},
     };
     for (const auto& p : pages) {
         HWND page = Page(run, p.title);
@@ -154,7 +157,7 @@ TEST_F(Screens, TheInstallPages) {
         Inspect(page, p.name);
         Next(page);
     }
-    HWND restart = Page(run, "インストールの終了");
+    HWND restart = Page(run, kInstallDoneTitle);
     ExpectFrame(restart);
     EXPECT_EQ(wintest::ControlText(restart, IDOK), "再起動");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(restart, IDCANCEL)));
@@ -167,7 +170,7 @@ TEST_F(Screens, TheInstallPages) {
 
 TEST_F(Screens, TheFinishPageOfAnInstallRun) {
     ScriptRun run("appname \"KOPIWA\"\nend\n");
-    HWND page = Page(run, "インストールの終了");
+    HWND page = Page(run, kInstallDoneTitle);
     ExpectFrame(page);
     Inspect(page, "page137_install_done");
     Next(page);
@@ -176,14 +179,14 @@ TEST_F(Screens, TheFinishPageOfAnInstallRun) {
 
 TEST_F(Screens, TheUninstallPages) {
     ScriptRun run(kScript, "Hbuninst.exe -u", [] { RestartNeeded = TRUE; });
-    HWND welcome = Page(run, "セットアップの開始");
+    HWND welcome = Page(run, kWelcomeTitle);
     Inspect(welcome, "page130_welcome_uninstall");
     Next(welcome);
-    HWND confirm = Page(run, "アンインストールの確認");
+    HWND confirm = Page(run, kUninstallConfirmTitle);
     ExpectFrame(confirm);
     Inspect(confirm, "page133_uninstall_confirm");
     Next(confirm);
-    HWND restart = Page(run, "アンインストールの終了");
+    HWND restart = Page(run, kUninstallDoneTitle);
     ExpectFrame(restart);
     Inspect(restart, "page145_uninstall_restart");
     wintest::PostClick(restart, IDOK);  // only passed on to the clean-up copy, of which there is none
@@ -192,7 +195,7 @@ TEST_F(Screens, TheUninstallPages) {
 
 TEST_F(Screens, TheFinishPageOfAnUninstallRun) {
     ScriptRun run("appname \"KOPIWA\"\nend\n", "Setup.exe -u");
-    HWND page = Page(run, "アンインストールの終了");
+    HWND page = Page(run, kUninstallDoneTitle);
     ExpectFrame(page);
     Inspect(page, "page139_uninstall_done");
     Next(page);
@@ -202,9 +205,9 @@ TEST_F(Screens, TheFinishPageOfAnUninstallRun) {
 TEST_F(Screens, TheProgressDialog) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "KopiwaTest Screens");
     ScriptRun run("appname \"KOPIWA\"\nstartmeter\nchkclassexec \"KopiwaTest Screens\" \"KOPIWA\"\nendmeter\nend\n");
-    HWND progress = run.WaitForDialog("セットアップの進行状況");
+    HWND progress = run.WaitForDialog(kProgressTitle);
     ASSERT_NE(progress, nullptr);
-    HWND question = run.WaitForDialog("動作中のアプリケーションの終了");
+    HWND question = run.WaitForDialog(kRunningTitle);
     ASSERT_NE(question, nullptr);
     // What a copy shows; the name line shortens a path too long for it.
     ShowProgressLines(progress, "ファイルのコピー中です...",
@@ -227,7 +230,7 @@ TEST_F(Screens, TheProgressDialog) {
     Inspect(progress, "page135_progress_long_path");
     CloseHandle(mutex);
     wintest::PostClick(question, IDOK);
-    HWND done = run.WaitForDialog("インストールの終了");
+    HWND done = run.WaitForDialog(kInstallDoneTitle);
     ASSERT_NE(done, nullptr);
     wintest::PostClick(done, IDOK);
     ASSERT_TRUE(run.WaitForEnd());
@@ -258,14 +261,14 @@ TEST(Resources, EveryPageCarriesItsTitleAndTexts) {
         const char* title;
         std::vector<std::pair<int, const char*>> texts;
     } pages[] = {
-        {IDD_WELCOME, "セットアップの開始", {{IDOK, "次へ(&N) >"}, {IDCANCEL, "キャンセル"}}},
+        {IDD_WELCOME, kWelcomeTitle, {{IDOK, "次へ(&N) >"}, {IDCANCEL, "キャンセル"}}},
         {IDD_SELECT,
-         "セットアップの選択",
+         kSelectionTitle,
          {{IDC_SELECT_PROMPT, "セットアップの動作を選んでください。"},
           {IDC_SELECT_INSTALL, "インストール（組み込み）をする(&I)"},
           {IDC_SELECT_UNINSTALL, "アンインストール（削除）をする(&U)"}}},
         {IDD_FOLDER,
-         "インストール先のフォルダの指定",
+         kFolderTitle,
          {{IDC_FOLDER_PROMPT, "インストール先のフォルダを指定してください。"},
           {IDC_FOLDER_NOTES, "解説"},
           {IDC_FOLDER_ADVICE,
@@ -273,25 +276,25 @@ TEST(Resources, EveryPageCarriesItsTitleAndTexts) {
            "旧バージョンのファイルを上書きします。"},
           {IDC_FOLDER_NOTE, ""}}},
         {IDD_UNINSTALL_CONFIRM,
-         "アンインストールの確認",
+         kUninstallConfirmTitle,
          {{IDC_UNINSTALL_PROMPT, "[次へ >]を押すと、アンインストールを開始します。"}}},
         {IDD_STARTMENU,
-         "スタートメニューへの登録確認",
+         kStartMenuTitle,
          {{IDC_STARTMENU_YES, "登録する(通常はこちらをおすすめします)(&R)"}, {IDC_STARTMENU_NO, "登録しない(&N)"}}},
         {IDD_INSTALL_CONFIRM,
-         "インストールの確認",
+         kInstallConfirmTitle,
          {{IDC_INSTALL_CONFIRM_PROMPT, "[次へ >]を押すと、インストールを開始します。"}}},
         {IDD_INSTALL_DONE,
-         "インストールの終了",
+         kInstallDoneTitle,
          {{IDC_INSTALL_DONE_TEXT, "インストールは、すべて終了しました。"},
           {IDC_INSTALL_DONE_NOTE,
            "なお、アンインストールするには、コントロールパネルの\n「アプリケーションの追加と削除」を使用してください。"},
           {IDOK, "終了"}}},
         {IDD_UNINSTALL_DONE,
-         "アンインストールの終了",
+         kUninstallDoneTitle,
          {{IDC_UNINSTALL_DONE_TEXT, "アンインストールは、すべて終了しました。"}, {IDOK, "終了"}}},
         {IDD_INSTALL_RESTART,
-         "インストールの終了",
+         kInstallDoneTitle,
          {{IDC_RESTART_TEXT1, "インストールは終了しました。"},
           {IDC_RESTART_TEXT2, "設定を有効にするためには、Windowsを再起動する必要があります。"},
           {IDC_RESTART_TEXT3, "・[再起動]ボタンを押すと、すぐに再起動します。"},
@@ -300,7 +303,7 @@ TEST(Resources, EveryPageCarriesItsTitleAndTexts) {
           {IDOK, "再起動"},
           {IDCANCEL, "キャンセル"}}},
         {IDD_UNINSTALL_RESTART,
-         "アンインストールの終了",
+         kUninstallDoneTitle,
          {{IDC_RESTART_TEXT1, "アンインストールは終了しました。"},
           {IDC_RESTART_TEXT2, "変更内容を反映させるためには、Windowsを再起動する必要があります。"},
           {IDC_RESTART_TEXT3, "・[再起動]ボタンを押すと、すぐに再起動します。"},
@@ -319,7 +322,7 @@ TEST(Resources, EveryPageCarriesItsTitleAndTexts) {
     }
     Template progress(IDD_PROGRESS);
     ASSERT_NE(progress.dialog, nullptr);
-    EXPECT_EQ(wintest::WindowText(progress.dialog), "セットアップの進行状況");
+    EXPECT_EQ(wintest::WindowText(progress.dialog), kProgressTitle);
     EXPECT_EQ(progress.Text(IDCANCEL), "中止");
     for (int line : {IDC_PROGRESS_ACTION, IDC_PROGRESS_NAME, IDC_PROGRESS_DESCRIPTION})
         EXPECT_EQ(progress.Text(line), "");

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "commands_test_support.h"
+#include "registry.h"
 #include "run_state.h"
 #include "wintest.h"
 
@@ -14,19 +15,12 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 class StartMenuCommands : public CommandTest {
 protected:
     static void SetUpTestSuite() {
         // Wine mirrors Start-menu shortcuts into the Unix desktop's menus
         // through winemenubuilder; the tests keep the host's menus untouched.
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
-            RegCloseKey(key);
-        }
+        wintest::WriteRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "winemenubuilder.exe", "");
     }
     void SetUp() override {
         CommandTest::SetUp();

@@ -14,8 +14,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 std::string SelfPath() {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -23,9 +21,7 @@ std::string SelfPath() {
 }
 
 std::string TempFolderWithoutBackslash() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string folder = temp;
+    std::string folder = wintest::TempFolder();
     folder.pop_back();
     return folder;
 }
@@ -278,10 +274,8 @@ TEST_F(WininitRewrite, AddsToTheFileOrMakesIt) {
     EXPECT_NE(text.find("[Rename]\r\nNUL=C:\\THIRD.TMP\r\n"), std::string::npos) << text;
 
     // No temporary file is left behind.
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((std::string(temp) + "hbs*.tmp").c_str(), &data);
+    HANDLE find = FindFirstFileA((wintest::TempFolder() + "hbs*.tmp").c_str(), &data);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE) << data.cFileName;
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
 }

@@ -9,20 +9,14 @@
 #include "run_harness.h"
 #include "run_state.h"
 #include "script.h"
+#include "setup_texts.h"
 #include "wintest.h"
 
 using wintest::ControlText;
 
-namespace {
+using namespace setuptext;
 
-const char kWelcomePage[] = "セットアップの開始";
-const char kSelectionPage[] = "セットアップの選択";
-const char kFolderPage[] = "インストール先のフォルダの指定";
-const char kUninstallConfirmPage[] = "アンインストールの確認";
-const char kStartMenuPage[] = "スタートメニューへの登録確認";
-const char kInstallConfirmPage[] = "インストールの確認";
-const char kInstallDonePage[] = "インストールの終了";
-const char kUninstallDonePage[] = "アンインストールの終了";
+namespace {
 
 const char kProposed[] = "C:\\Program Files\\Harbel\\Kopiwa";
 const char kEarlier[] = "D:\\旧版\\表示";
@@ -77,7 +71,7 @@ protected:
         ASSERT_TRUE(run.WaitForEnd());
     }
     void ExpectAborted(ScriptRun& run, const char* caption = "KOPIWA セットアップ") {
-        EXPECT_EQ(run.AnswerMessageBox(caption, IDOK), "セットアップを中止します。");
+        EXPECT_EQ(run.AnswerMessageBox(caption, IDOK), kAbortText);
         ASSERT_TRUE(run.WaitForEnd());
     }
 };
@@ -86,32 +80,32 @@ protected:
 
 TEST_F(Wizard, AFreshInstallShowsEveryInstallPageInTurn) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
+    ASSERT_TRUE(At(run, kWelcomeTitle));
     EXPECT_EQ(ControlText(page_, IDC_WELCOME_LINE1), "KOPIWAの世界にようこそ。");
     EXPECT_EQ(ControlText(page_, IDC_WELCOME_LINE2), "これからセットアップを開始します。");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page_, IDC_BACK)));
     Next();
 
-    ASSERT_TRUE(At(run, kFolderPage)) << "no selection page without an earlier installation";
+    ASSERT_TRUE(At(run, kFolderTitle)) << "no selection page without an earlier installation";
     EXPECT_EQ(ControlText(page_, IDC_FOLDER_EDIT), kProposed);
     EXPECT_EQ(ControlText(page_, IDC_FOLDER_NOTE), "注意書き");
     Next();
 
-    ASSERT_TRUE(At(run, kStartMenuPage));
+    ASSERT_TRUE(At(run, kStartMenuTitle));
     EXPECT_EQ(ControlText(page_, IDC_STARTMENU_TEXT), "KOPIWAを、スタートメニューへ登録しますか?");
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_STARTMENU_YES), BST_CHECKED);
     Next();
 
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
+    ASSERT_TRUE(At(run, kInstallConfirmTitle));
     EXPECT_EQ(ControlText(page_, IDC_INSTALL_CONFIRM_TEXT), "KOPIWAを、以下のフォルダにインストールします。");
     EXPECT_EQ(ControlText(page_, IDC_INSTALL_CONFIRM_FOLDER), kProposed);
     Next();
 
-    ASSERT_TRUE(At(run, kInstallDonePage));
+    ASSERT_TRUE(At(run, kInstallDoneTitle));
     EXPECT_EQ(ControlText(page_, IDOK), "終了");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page_, IDC_BACK)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page_, IDCANCEL)));
-    Finish(run, kInstallDonePage);
+    Finish(run, kInstallDoneTitle);
 
     EXPECT_TRUE(InstallMode);
     EXPECT_TRUE(AddToStartMenu);
@@ -121,26 +115,26 @@ TEST_F(Wizard, AFreshInstallShowsEveryInstallPageInTurn) {
 
 TEST_F(Wizard, BackRetracesThePagesAndTheAnswersAreKept) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage, ">", kStartMenuPage, ">", kInstallConfirmPage, "<",
-                           kStartMenuPage, "<", kFolderPage, "<", kWelcomePage, ">"}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kFolderTitle, ">", kStartMenuTitle, ">", kInstallConfirmTitle, "<",
+                           kStartMenuTitle, "<", kFolderTitle, "<", kWelcomeTitle, ">"}));
 
-    ASSERT_TRUE(At(run, kFolderPage));
+    ASSERT_TRUE(At(run, kFolderTitle));
     SetDlgItemTextA(page_, IDC_FOLDER_EDIT, "E:\\別の場所");
     Next();
-    ASSERT_TRUE(At(run, kStartMenuPage));
+    ASSERT_TRUE(At(run, kStartMenuTitle));
     wintest::PostClick(page_, IDC_STARTMENU_NO);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_STARTMENU_NO) == BST_CHECKED; }));
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_STARTMENU_YES), BST_UNCHECKED);
     Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
+    ASSERT_TRUE(At(run, kInstallConfirmTitle));
     EXPECT_EQ(ControlText(page_, IDC_INSTALL_CONFIRM_FOLDER), "E:\\別の場所");
     Back();
-    ASSERT_TRUE(At(run, kStartMenuPage));
+    ASSERT_TRUE(At(run, kStartMenuTitle));
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_STARTMENU_YES), BST_CHECKED) << "the page opens with register checked";
     wintest::PostClick(page_, IDC_STARTMENU_NO);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_STARTMENU_NO) == BST_CHECKED; }));
     Next();
-    ASSERT_TRUE(At(run, kInstallConfirmPage));
+    ASSERT_TRUE(At(run, kInstallConfirmTitle));
     Cancel();
     ExpectAborted(run);
 
@@ -150,44 +144,44 @@ TEST_F(Wizard, BackRetracesThePagesAndTheAnswersAreKept) {
 
 TEST_F(Wizard, WithoutTheStartMenuFlagThatPageIsSkippedBothWays) {
     ScriptRun run(WizardScript("3 0 \"%PRGDIR%Harbel\\Kopiwa\""));
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kFolderTitle}));
     EXPECT_EQ(ControlText(page_, IDC_FOLDER_NOTE), "") << "no note given";
-    ASSERT_TRUE(Walk(run, {">", kInstallConfirmPage, "<", kFolderPage, ">", kInstallConfirmPage, ">"}));
-    Finish(run, kInstallDonePage);
+    ASSERT_TRUE(Walk(run, {">", kInstallConfirmTitle, "<", kFolderTitle, ">", kInstallConfirmTitle, ">"}));
+    Finish(run, kInstallDoneTitle);
     EXPECT_FALSE(AddToStartMenu);
 }
 
 TEST_F(Wizard, AnEarlierInstallationOffersTheSelectionAndItsFolder) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kSelectionPage}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kSelectionTitle}));
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_SELECT_INSTALL), BST_CHECKED);
     Next();
-    ASSERT_TRUE(At(run, kFolderPage));
+    ASSERT_TRUE(At(run, kFolderTitle));
     EXPECT_EQ(ControlText(page_, IDC_FOLDER_EDIT), kEarlier) << "the recorded folder, not the proposed one";
     Back();
-    ASSERT_TRUE(At(run, kSelectionPage)) << "Back from the folder page leads to the selection";
+    ASSERT_TRUE(At(run, kSelectionTitle)) << "Back from the folder page leads to the selection";
     wintest::PostClick(page_, IDC_SELECT_UNINSTALL);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_SELECT_UNINSTALL) == BST_CHECKED; }));
     Next();
 
-    ASSERT_TRUE(At(run, kUninstallConfirmPage));
+    ASSERT_TRUE(At(run, kUninstallConfirmTitle));
     EXPECT_EQ(ControlText(page_, IDC_UNINSTALL_FOUND), "セットアップは、インストール済みのKOPIWAを見つけました。");
     EXPECT_EQ(ControlText(page_, IDC_UNINSTALL_FOLDER), kEarlier);
     EXPECT_EQ(ControlText(page_, IDC_UNINSTALL_TEXT), "このフォルダのKOPIWAを、アンインストールします。");
     Back();
-    ASSERT_TRUE(At(run, kSelectionPage)) << "an install run goes back to the selection";
+    ASSERT_TRUE(At(run, kSelectionTitle)) << "an install run goes back to the selection";
     EXPECT_EQ(IsDlgButtonChecked(page_, IDC_SELECT_INSTALL), BST_CHECKED) << "it always opens with install";
     Back();
-    ASSERT_TRUE(At(run, kWelcomePage));
+    ASSERT_TRUE(At(run, kWelcomeTitle));
     EXPECT_EQ(ControlText(page_, IDC_WELCOME_LINE2), "これからセットアップを開始します。");
     Next();
-    ASSERT_TRUE(At(run, kSelectionPage));
+    ASSERT_TRUE(At(run, kSelectionTitle));
     wintest::PostClick(page_, IDC_SELECT_UNINSTALL);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_SELECT_UNINSTALL) == BST_CHECKED; }));
-    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, ">"}));
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmTitle, ">"}));
     // The run is now an uninstall run: its finish page.
-    Finish(run, kUninstallDonePage);
+    Finish(run, kUninstallDoneTitle);
     EXPECT_FALSE(InstallMode);
     EXPECT_STREQ(Caption, "KOPIWA セットアップ") << "the caption keeps the command line's mode";
 }
@@ -195,40 +189,40 @@ TEST_F(Wizard, AnEarlierInstallationOffersTheSelectionAndItsFolder) {
 TEST_F(Wizard, BackToTheWelcomePageRestoresTheEntryMode) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kSelectionPage}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kSelectionTitle}));
     wintest::PostClick(page_, IDC_SELECT_UNINSTALL);
     EXPECT_TRUE(wintest::WaitUntil([&] { return IsDlgButtonChecked(page_, IDC_SELECT_UNINSTALL) == BST_CHECKED; }));
-    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, "<", kSelectionPage, "<", kWelcomePage, ">", kSelectionPage}));
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmTitle, "<", kSelectionTitle, "<", kWelcomeTitle, ">", kSelectionTitle}));
     Next();  // install, as the page opened
-    ASSERT_TRUE(Walk(run, {kFolderPage, ">", kStartMenuPage, ">", kInstallConfirmPage, ">"}));
-    Finish(run, kInstallDonePage);
+    ASSERT_TRUE(Walk(run, {kFolderTitle, ">", kStartMenuTitle, ">", kInstallConfirmTitle, ">"}));
+    Finish(run, kInstallDoneTitle);
     EXPECT_TRUE(InstallMode);
 }
 
 TEST_F(Wizard, AnUninstallRunShowsTheWelcomeAndTheUninstallPages) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript(), "Hbuninst.exe -u");
-    ASSERT_TRUE(At(run, kWelcomePage));
+    ASSERT_TRUE(At(run, kWelcomeTitle));
     EXPECT_EQ(ControlText(page_, IDC_WELCOME_LINE2), "これからアンインストールを開始します。");
     EXPECT_EQ(wintest::WindowText(MainWindow), "KOPIWA セットアップ (アンインストール)");
     Next();
-    ASSERT_TRUE(At(run, kUninstallConfirmPage)) << "an uninstall run offers no selection";
+    ASSERT_TRUE(At(run, kUninstallConfirmTitle)) << "an uninstall run offers no selection";
     EXPECT_EQ(ControlText(page_, IDC_UNINSTALL_FOLDER), kEarlier);
     Back();
-    ASSERT_TRUE(At(run, kWelcomePage)) << "an uninstall run goes back to the welcome page";
-    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmPage, ">"}));
-    Finish(run, kUninstallDonePage);
+    ASSERT_TRUE(At(run, kWelcomeTitle)) << "an uninstall run goes back to the welcome page";
+    ASSERT_TRUE(Walk(run, {">", kUninstallConfirmTitle, ">"}));
+    Finish(run, kUninstallDoneTitle);
     EXPECT_FALSE(InstallMode);
 }
 
 TEST_F(Wizard, WithASelectionFlagOtherThan3BackFromTheFolderShowsItAgain) {
     SetTestValue("earlier", kEarlier);
     ScriptRun run(WizardScript("1 1 \"%PRGDIR%Harbel\\Kopiwa\""));
-    ASSERT_TRUE(At(run, kWelcomePage));
+    ASSERT_TRUE(At(run, kWelcomeTitle));
     Next();
-    ASSERT_TRUE(At(run, kFolderPage)) << "no selection page";
+    ASSERT_TRUE(At(run, kFolderTitle)) << "no selection page";
     Back();
-    ASSERT_TRUE(At(run, kFolderPage)) << "the selection state passes straight on";
+    ASSERT_TRUE(At(run, kFolderTitle)) << "the selection state passes straight on";
     Cancel();
     ExpectAborted(run);
 }
@@ -237,11 +231,11 @@ TEST_F(Wizard, CancelOnAnyPageOrItsCloseBoxStopsTheRun) {
     SetTestValue("earlier", kEarlier);
     // How far to go before cancelling: the pages to pass with Next.
     const std::vector<std::vector<const char*>> paths = {
-        {kWelcomePage},
-        {kWelcomePage, kSelectionPage},
-        {kWelcomePage, kSelectionPage, kFolderPage},
-        {kWelcomePage, kSelectionPage, kFolderPage, kStartMenuPage},
-        {kWelcomePage, kSelectionPage, kFolderPage, kStartMenuPage, kInstallConfirmPage},
+        {kWelcomeTitle},
+        {kWelcomeTitle, kSelectionTitle},
+        {kWelcomeTitle, kSelectionTitle, kFolderTitle},
+        {kWelcomeTitle, kSelectionTitle, kFolderTitle, kStartMenuTitle},
+        {kWelcomeTitle, kSelectionTitle, kFolderTitle, kStartMenuTitle, kInstallConfirmTitle},
     };
     for (const auto& path : paths) {
         for (bool closeBox : {false, true}) {
@@ -261,7 +255,7 @@ TEST_F(Wizard, CancelOnAnyPageOrItsCloseBoxStopsTheRun) {
     }
     // And on the uninstall confirmation of an uninstall run.
     ScriptRun run(WizardScript(), "Setup.exe -u");
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kUninstallConfirmPage}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kUninstallConfirmTitle}));
     Cancel();
     ExpectAborted(run, "KOPIWA セットアップ (アンインストール)");
 }
@@ -293,7 +287,7 @@ TEST_F(Wizard, AFolderWithoutADriveGoesUnderTheWindowsDrivesRoot) {
 
 TEST_F(Wizard, ATypedFolderLongerThanThePathBufferIsRefused) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(Walk(run, {kWelcomePage, ">", kFolderPage}));
+    ASSERT_TRUE(Walk(run, {kWelcomeTitle, ">", kFolderTitle}));
     std::string folder = "C:\\";
     while (folder.size() < 260) folder += "表";  // 261 bytes
     SetDlgItemTextA(page_, IDC_FOLDER_EDIT, folder.c_str());
@@ -303,7 +297,7 @@ TEST_F(Wizard, ATypedFolderLongerThanThePathBufferIsRefused) {
     folder.resize(folder.size() - 2);
     SetDlgItemTextA(page_, IDC_FOLDER_EDIT, folder.c_str());
     Next();
-    ASSERT_TRUE(At(run, kStartMenuPage));
+    ASSERT_TRUE(At(run, kStartMenuTitle));
     Cancel();
     ExpectAborted(run);
     EXPECT_EQ(std::string(DefaultDir), folder);
@@ -311,7 +305,7 @@ TEST_F(Wizard, ATypedFolderLongerThanThePathBufferIsRefused) {
 
 TEST_F(Wizard, PagesAreCentredOnTheMainWindow) {
     ScriptRun run(WizardScript());
-    ASSERT_TRUE(At(run, kWelcomePage));
+    ASSERT_TRUE(At(run, kWelcomeTitle));
     RECT client, page;
     GetClientRect(MainWindow, &client);
     POINT centre = {(client.left + client.right) / 2, (client.top + client.bottom) / 2};

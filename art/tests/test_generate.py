@@ -12,7 +12,7 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-GENERATOR = os.path.join(HERE, 'generate.py')
+GENERATOR = os.path.join(os.path.dirname(HERE), 'generate.py')
 
 STANDARD_16 = [
     (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),

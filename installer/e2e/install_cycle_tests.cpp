@@ -17,56 +17,22 @@
 #include <string>
 #include <vector>
 
+#include "dialogs.h"
+#include "files.h"
+#include "registry.h"
+#include "resource.h"
 #include "setup_driver.h"
+#include "setup_texts.h"
 #include "wintest.h"
 
 using namespace setupdrive;
+using namespace setuptext;
 using namespace wintest;
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// What the script installs, and the windows it shows
-
-const char kInstallCaption[] = "KOPIWA セットアップ";
-const char kUninstallCaption[] = "KOPIWA セットアップ (アンインストール)";
-
-const char kWelcomeTitle[] = "セットアップの開始";
-const char kSelectionTitle[] = "セットアップの選択";
-const char kFolderTitle[] = "インストール先のフォルダの指定";
-const char kStartMenuTitle[] = "スタートメニューへの登録確認";
-const char kInstallConfirmTitle[] = "インストールの確認";
-const char kUninstallConfirmTitle[] = "アンインストールの確認";
-const char kInstallDoneTitle[] = "インストールの終了";
-const char kUninstallDoneTitle[] = "アンインストールの終了";
-const char kProgressTitle[] = "セットアップの進行状況";
-const char kRunningTitle[] = "動作中のアプリケーションの終了";
-const char kAbortText[] = "セットアップを中止します。";
-
-// Controls of the pages and the progress dialog.
-enum ControlId {
-    kNext = IDOK,
-    kBack = 1036,
-    kWelcomeLine1 = 1006,
-    kWelcomeLine2 = 1007,
-    kChooseInstall = 1009,
-    kChooseUninstall = 1010,
-    kFolderEdit = 1003,
-    kRegister = 1001,
-    kDoNotRegister = 1002,
-    kStartMenuQuestion = 1029,
-    kConfirmText = 1018,
-    kConfirmFolder = 1019,
-    kFoundText = 1021,
-    kFoundFolder = 1022,
-    kUninstallText = 1023,
-    kDoneText = 1030,
-    kProgressAction = 1025,
-    kProgressName = 1026,
-    kProgressDescription = 1027,
-    kProgressBar = 1039,
-    kMessageText = 0xFFFF,  // the text of a message box
-};
+// What the script installs
 
 const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KOPIWA.EXE";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kopiwa";
@@ -156,25 +122,10 @@ std::string StageDistribution() {
 // ---------------------------------------------------------------------------
 // Registry
 
-bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 // A text value, or "(missing)".
 std::string TextValue(HKEY root, const std::string& path, const char* name) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "(missing)";
-    char data[1024];
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return "(missing)";
-    data[size] = '\0';
-    return data;
+    const RegistryValue value = ReadRegistryValue(root, path, name);
+    return value.found && value.type == REG_SZ ? value.data.c_str() : "(missing)";
 }
 
 // Subkeys and values of a key; -1 each when it does not exist.
@@ -200,22 +151,14 @@ KeyContents Contents(HKEY root, const std::string& path) {
 // deletion.
 std::vector<std::string> PendingRenames() {
     std::vector<std::string> entries;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
-    std::vector<char> data(65536);
-    DWORD size = static_cast<DWORD>(data.size());
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                         &size) == ERROR_SUCCESS) {
-        size_t count = size;
-        if (count > 0 && data[count - 1] == '\0') --count;  // the list's own end
-        size_t start = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (data[i] != '\0') continue;
-            entries.emplace_back(data.data() + start, data.data() + i);
-            start = i + 1;
-        }
+    std::string data = ReadRegistryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, "PendingFileRenameOperations").data;
+    if (!data.empty() && data.back() == '\0') data.pop_back();  // the list's own end
+    size_t start = 0;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] != '\0') continue;
+        entries.push_back(data.substr(start, i - start));
+        start = i + 1;
     }
-    RegCloseKey(key);
     return entries;
 }
 
@@ -400,19 +343,6 @@ bool WaitForEnd(Process& process, DWORD timeoutMs = 30000) {
     return WaitUntil([&] { return !process.Running(); }, timeoutMs);
 }
 
-// Whether any window of the process was ever seen on screen while it ran.
-bool RanUnseen(Process& process, DWORD timeoutMs = 30000) {
-    bool shown = false;
-    WaitUntil(
-        [&] {
-            for (HWND window : TopWindowsOf(process.Id()))
-                if (IsWindowVisible(window)) shown = true;
-            return !process.Running();
-        },
-        timeoutMs);
-    return !shown;
-}
-
 // ---------------------------------------------------------------------------
 // Pages
 
@@ -430,7 +360,7 @@ HWND Page(const Process& setup, const char* title, const std::string& shot) {
 bool Checked(HWND page, int id) { return SendDlgItemMessageA(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 int BarPosition(HWND progress) {
-    return static_cast<int>(SendDlgItemMessageA(progress, kProgressBar, PBM_GETPOS, 0, 0));
+    return static_cast<int>(SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
 }
 
 // Pictures of the meter while a question stands in front of it: the box is
@@ -443,16 +373,6 @@ void ShootMeterBehind(HWND progress, HWND question, const std::string& prefix) {
     Sleep(300);
     Screenshot(prefix + "_progress", progress);
     Screenshot(prefix + "_question");
-}
-
-// Every text of a window's children, joined by "|".
-std::string ChildTexts(HWND window) {
-    std::string texts;
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        const std::string text = WindowText(child);
-        if (!text.empty()) texts += text + "|";
-    }
-    return texts;
 }
 
 // The percentage the meter shows after `done` of `total`.
@@ -487,56 +407,56 @@ void ClickThroughInstallPages(Process& setup, const InstallChoices& choices) {
     HWND welcome = Page(setup, kWelcomeTitle, Shot(choices, "01_welcome"));
     ASSERT_NE(welcome, nullptr);
     EXPECT_EQ(WindowText(MainWindowOf(setup.Id())), kInstallCaption);
-    EXPECT_EQ(ControlText(welcome, kWelcomeLine1), "KOPIWAの世界にようこそ。");
-    EXPECT_EQ(ControlText(welcome, kWelcomeLine2), "これからセットアップを開始します。");
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(welcome, kBack)));
+    EXPECT_EQ(ControlText(welcome, IDC_WELCOME_LINE1), "KOPIWAの世界にようこそ。");
+    EXPECT_EQ(ControlText(welcome, IDC_WELCOME_LINE2), "これからセットアップを開始します。");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(welcome, IDC_BACK)));
     if (!choices.shotPrefix.empty()) Screenshot(choices.shotPrefix + "00_backdrop");
-    PostClick(welcome, kNext);
+    PostClick(welcome, IDOK);
 
     if (choices.expectSelection) {
         HWND selection = Page(setup, kSelectionTitle, Shot(choices, "02_selection"));
         ASSERT_NE(selection, nullptr) << "an earlier installation offers the choice";
-        EXPECT_TRUE(Checked(selection, kChooseInstall)) << "install is the choice offered first";
-        EXPECT_FALSE(Checked(selection, kChooseUninstall));
-        PostClick(selection, kNext);
+        EXPECT_TRUE(Checked(selection, IDC_SELECT_INSTALL)) << "install is the choice offered first";
+        EXPECT_FALSE(Checked(selection, IDC_SELECT_UNINSTALL));
+        PostClick(selection, IDOK);
     }
 
     HWND folder = Page(setup, kFolderTitle, Shot(choices, "03_folder"));
     ASSERT_NE(folder, nullptr);
-    EXPECT_EQ(ControlText(folder, kFolderEdit), choices.shownFolder);
+    EXPECT_EQ(ControlText(folder, IDC_FOLDER_EDIT), choices.shownFolder);
     if (!choices.folder.empty()) {
-        SendDlgItemMessageA(folder, kFolderEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(choices.folder.c_str()));
-        EXPECT_EQ(ControlText(folder, kFolderEdit), choices.folder);
+        SendDlgItemMessageA(folder, IDC_FOLDER_EDIT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(choices.folder.c_str()));
+        EXPECT_EQ(ControlText(folder, IDC_FOLDER_EDIT), choices.folder);
         if (!choices.shotPrefix.empty()) Screenshot(choices.shotPrefix + "03_folder_typed", folder);
     }
-    PostClick(folder, kNext);
+    PostClick(folder, IDOK);
 
     HWND startMenu = Page(setup, kStartMenuTitle, Shot(choices, "04_startmenu"));
     ASSERT_NE(startMenu, nullptr);
-    EXPECT_EQ(ControlText(startMenu, kStartMenuQuestion), "KOPIWAを、スタートメニューへ登録しますか?");
-    EXPECT_TRUE(Checked(startMenu, kRegister)) << "registering is the choice offered first";
+    EXPECT_EQ(ControlText(startMenu, IDC_STARTMENU_TEXT), "KOPIWAを、スタートメニューへ登録しますか?");
+    EXPECT_TRUE(Checked(startMenu, IDC_STARTMENU_YES)) << "registering is the choice offered first";
     if (!choices.startMenu) {
-        PostClick(startMenu, kDoNotRegister);
+        PostClick(startMenu, IDC_STARTMENU_NO);
         EXPECT_TRUE(
-            WaitUntil([&] { return Checked(startMenu, kDoNotRegister) && !Checked(startMenu, kRegister); }, 5000));
+            WaitUntil([&] { return Checked(startMenu, IDC_STARTMENU_NO) && !Checked(startMenu, IDC_STARTMENU_YES); }, 5000));
     }
-    PostClick(startMenu, kNext);
+    PostClick(startMenu, IDOK);
 
     HWND confirm = Page(setup, kInstallConfirmTitle, Shot(choices, "05_confirm"));
     ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(ControlText(confirm, kConfirmText), "KOPIWAを、以下のフォルダにインストールします。");
-    EXPECT_EQ(ControlText(confirm, kConfirmFolder), choices.folder.empty() ? choices.shownFolder : choices.folder);
-    PostClick(confirm, kNext);
+    EXPECT_EQ(ControlText(confirm, IDC_INSTALL_CONFIRM_TEXT), "KOPIWAを、以下のフォルダにインストールします。");
+    EXPECT_EQ(ControlText(confirm, IDC_INSTALL_CONFIRM_FOLDER), choices.folder.empty() ? choices.shownFolder : choices.folder);
+    PostClick(confirm, IDOK);
 }
 
 // Ends an install run at its finish page.
 void FinishInstall(Process& setup, const InstallChoices& choices) {
     HWND done = Page(setup, kInstallDoneTitle, Shot(choices, "07_finished"));
     ASSERT_NE(done, nullptr);
-    EXPECT_EQ(ControlText(done, kDoneText), "インストールは、すべて終了しました。");
+    EXPECT_EQ(ControlText(done, IDC_INSTALL_DONE_TEXT), "インストールは、すべて終了しました。");
     EXPECT_EQ(ControlText(done, IDOK), "終了");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(done, IDCANCEL)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(done, kBack)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(done, IDC_BACK)));
     EXPECT_EQ(FindTopWindow(kProgressTitle, setup.Id()), nullptr) << "the meter closed before the last page";
     PostClick(done, IDOK);
     ASSERT_TRUE(WaitForEnd(setup));
@@ -749,15 +669,15 @@ void ClickThroughUninstallPages(Process& uninstall, const std::string& folder, c
     HWND welcome = Page(uninstall, kWelcomeTitle, shot("01_welcome"));
     ASSERT_NE(welcome, nullptr);
     EXPECT_EQ(WindowText(MainWindowOf(uninstall.Id())), kUninstallCaption);
-    EXPECT_EQ(ControlText(welcome, kWelcomeLine2), "これからアンインストールを開始します。");
-    PostClick(welcome, kNext);
+    EXPECT_EQ(ControlText(welcome, IDC_WELCOME_LINE2), "これからアンインストールを開始します。");
+    PostClick(welcome, IDOK);
 
     HWND confirm = Page(uninstall, kUninstallConfirmTitle, shot("02_confirm"));
     ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(ControlText(confirm, kFoundText), "セットアップは、インストール済みのKOPIWAを見つけました。");
-    EXPECT_EQ(ControlText(confirm, kFoundFolder), folder) << "the folder recorded by the installation";
-    EXPECT_EQ(ControlText(confirm, kUninstallText), "このフォルダのKOPIWAを、アンインストールします。");
-    PostClick(confirm, kNext);
+    EXPECT_EQ(ControlText(confirm, IDC_UNINSTALL_FOUND), "セットアップは、インストール済みのKOPIWAを見つけました。");
+    EXPECT_EQ(ControlText(confirm, IDC_UNINSTALL_FOLDER), folder) << "the folder recorded by the installation";
+    EXPECT_EQ(ControlText(confirm, IDC_UNINSTALL_TEXT), "このフォルダのKOPIWAを、アンインストールします。");
+    PostClick(confirm, IDOK);
 }
 
 // The restart page that ends every uninstall run, answered with `button`.
@@ -769,7 +689,7 @@ void AnswerRestartPage(Process& uninstall, int button, const std::string& shot) 
     EXPECT_NE(texts.find("変更内容を反映させるためには、Windowsを再起動する必要があります。"), std::string::npos);
     EXPECT_EQ(ControlText(page, IDOK), "再起動");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDCANCEL)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, kBack))) << "no way back";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_BACK))) << "no way back";
     PostClick(page, button);
     ASSERT_TRUE(WaitForEnd(uninstall));
     EXPECT_EQ(uninstall.ExitCode(), button == IDOK ? 0u : 3010u) << "a restart declined is still needed";
@@ -881,10 +801,10 @@ TEST(InstallCycle, ASecondInstallFindsTheFirstFolderAndOffersTheChoice) {
     ASSERT_NE(progress, nullptr);
     ASSERT_NE(question, nullptr);
     ShootMeterBehind(progress, question, "reinstall_06");
-    EXPECT_EQ(ControlText(question, kMessageText), "新しいファイル" + readme + "が、すでに存在します。\n上書きしますか?");
-    EXPECT_EQ(ControlText(progress, kProgressAction), "ファイルのコピー中です...");
-    EXPECT_EQ(ControlText(progress, kProgressName), "ファイル名 : " + disk + "\\Readme.txt");
-    EXPECT_EQ(ControlText(progress, kProgressDescription), "KOPIWA 補足説明ファイル");
+    EXPECT_EQ(MessageBoxText(question), "新しいファイル" + readme + "が、すでに存在します。\n上書きしますか?");
+    EXPECT_EQ(ControlText(progress, IDC_PROGRESS_ACTION), "ファイルのコピー中です...");
+    EXPECT_EQ(ControlText(progress, IDC_PROGRESS_NAME), "ファイル名 : " + disk + "\\Readme.txt");
+    EXPECT_EQ(ControlText(progress, IDC_PROGRESS_DESCRIPTION), "KOPIWA 補足説明ファイル");
     const unsigned long long beforeReadme = 1024 + FileSize(disk + "\\Kopiwa.exe") + FileSize(disk + "\\Kopiwa.hlp") +
                                             FileSize(disk + "\\Kopiwa.cnt") + FileSize(disk + "\\Kopiwa.chm");
     EXPECT_EQ(BarPosition(progress), Percent(beforeReadme, InstallWork(disk)));
@@ -930,12 +850,12 @@ TEST(InstallCycle, UninstallingFromTheSelectionPageKeepsTheDistribution) {
     PostClick(welcome, IDOK);
     HWND selection = Page(setup, kSelectionTitle, "");
     ASSERT_NE(selection, nullptr);
-    PostClick(selection, kChooseUninstall);
-    EXPECT_TRUE(WaitUntil([&] { return Checked(selection, kChooseUninstall); }, 5000));
+    PostClick(selection, IDC_SELECT_UNINSTALL);
+    EXPECT_TRUE(WaitUntil([&] { return Checked(selection, IDC_SELECT_UNINSTALL); }, 5000));
     PostClick(selection, IDOK);
     HWND confirm = Page(setup, kUninstallConfirmTitle, "");
     ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(ControlText(confirm, kFoundFolder), DefaultFolder());
+    EXPECT_EQ(ControlText(confirm, IDC_UNINSTALL_FOLDER), DefaultFolder());
     PostClick(confirm, IDOK);
     ASSERT_NE(Page(setup, kUninstallDoneTitle, ""), nullptr);
     EXPECT_FALSE(Exists(DefaultFolder() + "\\Hbuninst.exe")) << "the uninstall section deletes the uninstaller";
@@ -1055,7 +975,7 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     HWND prompt = Page(setup, kRunningTitle, "running_prompt");
     ASSERT_NE(prompt, nullptr);
     Screenshot("running_prompt_screen");
-    EXPECT_EQ(ControlText(prompt, kMessageText), kRunningText);
+    EXPECT_EQ(MessageBoxText(prompt), kRunningText);
     EXPECT_EQ(GetWindow(prompt, GW_OWNER), MainWindowOf(setup.Id()));
     EXPECT_FALSE(Exists(DefaultFolder())) << "nothing is installed while the copier runs";
 
@@ -1064,7 +984,7 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     ASSERT_TRUE(WaitForWindowGone(prompt));
     prompt = Page(setup, kRunningTitle, "");
     ASSERT_NE(prompt, nullptr) << "asked again while the copier runs";
-    EXPECT_EQ(ControlText(prompt, kMessageText), kRunningText);
+    EXPECT_EQ(MessageBoxText(prompt), kRunningText);
 
     // Once it has ended, OK lets the install go on.
     copier.Close();
@@ -1087,7 +1007,7 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     prompt = Page(again, kRunningTitle, "");
     ASSERT_NE(prompt, nullptr);
     PostClick(prompt, IDCANCEL);
-    EXPECT_EQ(Answer(kInstallCaption, again.Id(), IDOK), kAbortText);
+    EXPECT_EQ(AnswerMessageBox(kInstallCaption, again.Id(), IDOK), kAbortText);
     ASSERT_TRUE(WaitForEnd(again));
     EXPECT_EQ(again.ExitCode(), 1602u) << "the user gave up waiting";
     installed.Close();

@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "setup_texts.h"
 #include "wintest.h"
 
+using namespace setuptext;
 using namespace wintest;
 
 TEST(Smoke, TheCopierShowsItsDialogAndEndsWhenItIsClosed) {
@@ -22,12 +24,12 @@ TEST(Smoke, TheCopierShowsItsDialogAndEndsWhenItIsClosed) {
 TEST(Smoke, SetupStartsAndEndsWhenCancelled) {
     Process p;
     ASSERT_TRUE(p.Start(DistDir() + "\\Setup.exe"));
-    HWND welcome = WaitForTopWindow("セットアップの開始", p.Id(), 30000);
+    HWND welcome = WaitForTopWindow(kWelcomeTitle, p.Id(), 30000);
     ASSERT_NE(welcome, nullptr);
     PostClick(welcome, IDCANCEL);
-    HWND abort = WaitForTopWindow("KOPIWA セットアップ", p.Id(), 15000, "#32770");
+    HWND abort = WaitForTopWindow(kInstallCaption, p.Id(), 15000, "#32770");
     ASSERT_NE(abort, nullptr);
-    EXPECT_EQ(ControlText(abort, 0xFFFF), "セットアップを中止します。");
+    EXPECT_EQ(MessageBoxText(abort), kAbortText);
     PostClick(abort, IDOK);
     ASSERT_TRUE(p.WaitForExit(15000));
     EXPECT_EQ(p.ExitCode(), 1602u) << "cancelled by the user";

@@ -7,16 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "dialogs.h"
+#include "files.h"
+#include "registry.h"
 #include "setup_driver.h"
+#include "setup_texts.h"
 #include "wintest.h"
 
 using namespace setupdrive;
+using namespace setuptext;
 using namespace wintest;
 
 namespace {
-
-const char kWelcomeTitle[] = "セットアップの開始";
-const char kFolderTitle[] = "インストール先のフォルダの指定";
 
 struct ResourceCopy {
     HMODULE from;
@@ -120,7 +122,7 @@ TEST(SetupWindow, TheBackdropIsTiledAndCarriesTheShadowedTitle) {
     ASSERT_NE(welcome, nullptr);
     HWND main = MainWindowOf(setup.Id());
     ASSERT_NE(main, nullptr);
-    EXPECT_EQ(WindowText(main), "KOPIWA セットアップ");
+    EXPECT_EQ(WindowText(main), kInstallCaption);
     EXPECT_TRUE(IsZoomed(main));
     EXPECT_EQ(GetWindow(welcome, GW_OWNER), main);
     Sleep(500);
@@ -157,7 +159,7 @@ TEST(SetupWindow, TheBackdropIsTiledAndCarriesTheShadowedTitle) {
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(white, 500) << "the title has lettering";
     EXPECT_GT(shadow, 100) << "and a shadow";
-    CancelRun(setup, welcome, "KOPIWA セットアップ");
+    CancelRun(setup, welcome, kInstallCaption);
 }
 
 // One installer per desktop: a second start brings the first one's page to
@@ -167,7 +169,7 @@ TEST(SetupWindow, ASecondStartActivatesTheFirstAndEnds) {
     ASSERT_TRUE(first.Start(SetupExe(), "-u"));
     HWND welcome = WaitForTopWindow(kWelcomeTitle, first.Id(), 30000);
     ASSERT_NE(welcome, nullptr);
-    EXPECT_EQ(WindowText(MainWindowOf(first.Id())), "KOPIWA セットアップ (アンインストール)");
+    EXPECT_EQ(WindowText(MainWindowOf(first.Id())), kUninstallCaption);
     EXPECT_EQ(ControlText(welcome, 1007), "これからアンインストールを開始します。");
 
     Process second;
@@ -177,7 +179,7 @@ TEST(SetupWindow, ASecondStartActivatesTheFirstAndEnds) {
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == welcome; }, 5000))
         << "the first installer's page is brought to the front";
-    CancelRun(first, welcome, "KOPIWA セットアップ (アンインストール)");
+    CancelRun(first, welcome, kUninstallCaption);
 }
 
 // A clean-up copy skips the single-instance test, and while it waits its
@@ -194,7 +196,7 @@ TEST(SetupWindow, ACleanupCopyStartsBesideAnInstallerAndBlocksANewOne) {
     Process cleanup;
     ASSERT_TRUE(cleanup.Start(SetupExe(), "-cleanupinstall \"" + target + "\""));
     EXPECT_FALSE(cleanup.WaitForExit(2500)) << "the clean-up copy waits for its file";
-    CancelRun(installer, welcome, "KOPIWA セットアップ");
+    CancelRun(installer, welcome, kInstallCaption);
 
     Process blocked;
     ASSERT_TRUE(blocked.Start(SetupExe()));
@@ -251,7 +253,7 @@ TEST(SetupCleanup, TheUninstallerAndItsFoldersGoOnceItHasEnded) {
     EXPECT_FALSE(cleanup.WaitForExit(2500));
     EXPECT_TRUE(Exists(uninstaller)) << "a running uninstaller cannot be deleted yet";
 
-    CancelRun(uninstall, welcome, "KOPIWA セットアップ (アンインストール)");
+    CancelRun(uninstall, welcome, kUninstallCaption);
     ASSERT_TRUE(cleanup.WaitForExit(10000));
     EXPECT_EQ(cleanup.ExitCode(), 0u);
     EXPECT_FALSE(Exists(uninstaller));
@@ -316,12 +318,7 @@ const char kPlatformScript[] =
     "end\n";
 
 void SetTestValue(const char* name, const char* value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KopiwaTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), lstrlenA(value) + 1);
-    RegCloseKey(key);
+    ASSERT_TRUE(WriteRegistryText(HKEY_CURRENT_USER, "Software\\KopiwaTest", name, value));
 }
 
 // Runs `exe` up to its folder page and returns the folder shown there.
@@ -368,7 +365,7 @@ TEST(SetupScript, EndInsideAnIf95BlockEndsTheRunOnNt) {
     ASSERT_TRUE(SetReportedWindowsVersion("SetupEnd.exe", "nt40"));
     Process setup;
     ASSERT_TRUE(setup.Start(exe));
-    HWND done = WaitForTopWindow("インストールの終了", setup.Id(), 30000);
+    HWND done = WaitForTopWindow(kInstallDoneTitle, setup.Id(), 30000);
     ASSERT_NE(done, nullptr) << "the finish page, not the welcome page";
     PostClick(done, IDOK);
     ASSERT_TRUE(setup.WaitForExit(15000));
@@ -390,17 +387,10 @@ TEST(SetupScript, ASilentRunShowsNothingAndEnds) {
     ASSERT_TRUE(PatchedSetup(exe, "welcome 3 1 \"%PRGDIR%Harbel\\Kopiwa\"\nstartmeter\nendmeter\nend\n"));
     Process setup;
     ASSERT_TRUE(setup.Start(exe, "-s"));
-    bool shown = false;
-    WaitUntil(
-        [&] {
-            for (HWND window : TopWindowsOf(setup.Id()))
-                if (IsWindowVisible(window)) shown = true;
-            return !setup.Running();
-        },
-        15000);
+    const bool unseen = RanUnseen(setup, 15000);
     ASSERT_TRUE(setup.WaitForExit(1000));
     EXPECT_EQ(setup.ExitCode(), 0u);
-    EXPECT_FALSE(shown) << "a silent run showed a window";
+    EXPECT_TRUE(unseen) << "a silent run showed a window";
 }
 
 // A run that a command stops ends with the failure code once its messages are
@@ -436,7 +426,7 @@ TEST(SetupScript, AProgramWithoutItsScriptSaysSoAndEnds) {
     HWND box = WaitForTopWindow("Wendle セットアップ", setup.Id(), 30000, "#32770");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MainWindowOf(setup.Id()), nullptr) << "no backdrop for a run that cannot start";
-    EXPECT_EQ(Answer("Wendle セットアップ", setup.Id(), IDOK), "セットアップスクリプトが見つかりません。");
+    EXPECT_EQ(AnswerMessageBox("Wendle セットアップ", setup.Id(), IDOK), "セットアップスクリプトが見つかりません。");
     ASSERT_TRUE(setup.WaitForExit(15000));
     EXPECT_EQ(setup.ExitCode(), 1603u) << "nothing was installed";
 
