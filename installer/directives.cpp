@@ -6,6 +6,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 
 namespace {
 
@@ -35,8 +36,7 @@ const char kUninstallerName[] = "Hbuninst.exe";
 // it deleted the keys that named the folder still finds it when run again.
 BOOL UninstallerFolder(char* folder) {
     char self[kPathSize];
-    const DWORD length = GetModuleFileNameA(nullptr, self, kPathSize);
-    if (InstallMode || length == 0 || length >= static_cast<DWORD>(kPathSize)) return FALSE;
+    if (InstallMode || !OwnProgramPath(self)) return FALSE;
     const DWORD attributes = GetFileAttributesA(self);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return FALSE;
     lstrcpyA(folder, self);
@@ -102,11 +102,10 @@ BOOL ChkClassExecDirective(HWND) {
             PauseAnsweringSentMessages(1000);
             continue;
         }
-        if (ShowMessage(MainWindow, "動作中のアプリケーションの終了", MB_ICONEXCLAMATION,
-                        MB_OKCANCEL | MB_ICONEXCLAMATION,
-                        "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
-                        "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
-                        displayName, displayName, displayName) != IDOK) {
+        if (Message(nullptr, kApplicationRunning,
+                    "現在動作中の%sを発見しました。\nセットアップを継続するには、動作中の%sを、\n"
+                    "終了させてください。\n\n%sを終了させたら、[OK] を押してください。",
+                    displayName, displayName, displayName) != IDOK) {
             CancelRequested = TRUE;  // the user gave up waiting
             return FALSE;
         }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "handles.h"
+#include "util.h"
 
 namespace {
 
@@ -105,9 +106,8 @@ bool RunsAsAdministrator() {
 }
 
 bool VolumeKeepsRights(const char* path) {
-    const char letter = path[0];
-    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) || path[1] != ':') return false;
-    const char root[] = {letter, ':', '\\', '\0'};
+    if (!StartsWithDrive(path)) return false;
+    const char root[] = {path[0], ':', '\\', '\0'};
     DWORD flags = 0;
     return GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
            (flags & FILE_PERSISTENT_ACLS);

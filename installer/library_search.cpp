@@ -3,7 +3,7 @@
 
 #include "commands/command_support.h"
 #include "run_state.h"
-#include "script.h"
+#include "util.h"
 
 namespace {
 
@@ -35,10 +35,8 @@ void PreloadShellLibraries() {
 
 HMODULE LoadSystemLibrary(const char* name) {
     char path[kPathSize];
-    const UINT length = GetSystemDirectoryA(path, kPathSize);
-    if (length == 0 || length >= static_cast<UINT>(kPathSize)) return nullptr;
-    if (!EndsWithBackslash(path) && !AppendText(path, "\\", kPathSize, kRefuse)) return nullptr;
-    if (!AppendText(path, name, kPathSize, kRefuse)) return nullptr;
+    char folder[kPathSize];
+    if (!WholePath(GetSystemDirectoryA(folder, kPathSize)) || !JoinPath(path, folder, name)) return nullptr;
     // The altered search looks for the DLL's own imports in its folder first.
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -10,6 +10,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 
 namespace {
 
@@ -90,10 +91,6 @@ void OnCreate(HWND window) {
     }
 }
 
-void ReportMissingScript() {
-    ShowMessage(nullptr, Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, "セットアップスクリプトが見つかりません。");
-}
-
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam,
@@ -130,28 +127,12 @@ BOOL DeleteCleanupTarget(const char* path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_WRITE_PROTECT;
 }
 
-namespace {
-
-// Whether `path` (without a trailing backslash) names a whole volume: a drive
-// ("D:", which RemoveDirectoryA would take as the current folder on D), or a
-// server or its share ("\\server", "\\server\share"). Such a path is never
-// a folder of the product's.
-bool IsVolumeRoot(const char* path) {
-    if (StartsWithDrive(path)) return path[2] == '\0';
-    if (path[0] != '\\' || path[1] != '\\') return false;
-    int separators = 0;
-    for (const char* p = path + 2; *p; p = CharNextA(p))
-        if (*p == '\\') ++separators;
-    return separators <= 1;
-}
-
-}  // namespace
-
 void RemoveFolderAndEmptyParents(const char* folder, const char* stopAt) {
     char current[kPathSize];
     char stop[kPathSize];
     if (!CopyText(current, folder, kPathSize) || !CopyText(stop, stopAt, kPathSize)) return;
-    // A trailing backslash is not a level of its own.
+    // A trailing backslash is not a level of its own, and a volume is never
+    // a folder of the product's.
     StripTrailingBackslash(current);
     StripTrailingBackslash(stop);
     while (current[0] && !IsVolumeRoot(current) && lstrcmpiA(current, stop) != 0 && RemoveDirectoryA(current))
@@ -275,7 +256,7 @@ int RunSetup(HINSTANCE instance, const char* commandLine) {
     PrepareRunState();
     int code = kExitFailed;
     if (!haveScript && !IsCleanupRun())
-        ReportMissingScript();
+        Message(nullptr, kScriptProblem, "セットアップスクリプトが見つかりません。");
     else if (CreateMainWindow(instance))
         code = RunMessageLoop();
     UnregisterMainWindowClass(instance);

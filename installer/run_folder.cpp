@@ -6,7 +6,7 @@
 #include "folder_rights.h"
 #include "run_state.h"
 #include "handles.h"
-#include "script.h"
+#include "util.h"
 
 namespace {
 
@@ -42,20 +42,18 @@ void RandomNumber(DWORD number[2]) {
     number[1] = (GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.HighPart) * 0x85EBCA6Bu ^ number[0];
 }
 
-// `folder` (ending in a backslash), "hb-", 16 hex digits, ".tmp".
+// `folder`, a backslash unless it ends in one, "hb-", 16 hex digits, ".tmp".
 bool NewFolderName(char* path, const char* folder) {
     DWORD number[2];
     RandomNumber(number);
     char name[32];
     wsprintfA(name, "hb-%08lx%08lx.tmp", number[0], number[1]);
-    return CopyText(path, folder, kPathSize, kRefuse) && AppendText(path, name, kPathSize, kRefuse);
+    return JoinPath(path, folder, name);
 }
 
 bool MakeRunFolder(char* made) {
     char temporary[kPathSize];
-    const DWORD length = GetTempPathA(kPathSize, temporary);
-    if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return false;
-    if (!EndsWithBackslash(temporary) && !AppendText(temporary, "\\", kPathSize, kRefuse)) return false;
+    if (!WholePath(GetTempPathA(kPathSize, temporary))) return false;
     ProtectedFolderRights rights(false);
     SECURITY_ATTRIBUTES* attributes = RunsAsAdministrator() ? rights.Attributes() : nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -152,9 +150,7 @@ BOOL MakeHeldCopy(const char* source, const char* destination) {
 
 bool HeldCopyIsThisProgram(const char* program) {
     char self[kPathSize];
-    const DWORD length = GetModuleFileNameA(nullptr, self, kPathSize);
-    if (!g_state || !g_state->heldCopy || length == 0 || length >= static_cast<DWORD>(kPathSize) ||
-        lstrcmpiA(program, g_state->heldPath) != 0)
+    if (!g_state || !g_state->heldCopy || !OwnProgramPath(self) || lstrcmpiA(program, g_state->heldPath) != 0)
         return false;
     const KernelHandle running(OpenForReading(self, FILE_SHARE_READ | FILE_SHARE_WRITE));
     return running && SameBytes(running.Get(), g_state->heldCopy.Get());

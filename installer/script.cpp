@@ -11,6 +11,7 @@
 #include "run_folder.h"
 #include "run_state.h"
 #include "handles.h"
+#include "util.h"
 #include "wizard.h"
 
 namespace {
@@ -82,10 +83,6 @@ bool IsSeparator(char c, const char* separators) {
     return false;
 }
 
-// Bytes of the character at `p`: a lead byte followed by the terminator counts
-// as one byte, so that a cut-off character never carries a walk past the end.
-int CharWidth(const char* p) { return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1; }
-
 // The token at or after `p`; `*cursor` is left where the next one starts.
 char* CutToken(char* p, char** cursor, const char* separators) {
     if (!p) return nullptr;
@@ -146,46 +143,6 @@ int ReadNumber(const char* text) {
     return value <= INT_MAX ? static_cast<int>(value) : static_cast<int>(value - INT_MAX - 1) + INT_MIN;
 }
 
-BOOL AppendText(char* buffer, const char* text, int size, Overflow overflow) {
-    int length = lstrlenA(buffer);
-    if (!text) text = "";
-    if (overflow == kRefuse && length + lstrlenA(text) > size - 1) return FALSE;
-    for (const char* p = text; *p;) {
-        const int width = CharWidth(p);
-        if (length + width > size - 1) {
-            buffer[length] = '\0';
-            return FALSE;
-        }
-        for (int i = 0; i < width; ++i) buffer[length++] = *p++;
-    }
-    buffer[length] = '\0';
-    return TRUE;
-}
-
-BOOL CopyText(char* buffer, const char* text, int size, Overflow overflow) {
-    buffer[0] = '\0';
-    return AppendText(buffer, text, size, overflow);
-}
-
-bool EndsWithBackslash(const char* text) {
-    const int length = lstrlenA(text);
-    return length > 0 && *CharPrevA(text, text + length) == '\\';
-}
-
-void CutAtLastBackslash(char* path) {
-    // CharPrevA lands on character starts only, so the 0x5C trail byte of a
-    // double-byte character is never taken for a backslash.
-    char* p = path + lstrlenA(path);
-    while (p > path) {
-        p = CharPrevA(path, p);
-        if (*p == '\\') {
-            *p = '\0';
-            return;
-        }
-    }
-    *path = '\0';
-}
-
 const char* GetProgramFilesDir() {
     static char dir[kPathSize + 1];  // room for a terminator the registry may lack
     OSVERSIONINFOA version;
@@ -216,7 +173,7 @@ BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable) {
     char windows[kPathSize];
     const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
     // A failed call leaves the buffer as it was: nothing of it may be read.
-    if (length == 0 || length >= sizeof windows || windows[1] != ':') {
+    if (!WholePath(length) || windows[1] != ':') {
         unavailable->name = "Windowsフォルダ";
         root[0] = '\0';
         return FALSE;
@@ -246,7 +203,7 @@ enum Lookup { kNoVariable, kValue, kNoValue };
 
 // A platform folder query's answer in `buffer`: kNoValue when it failed or
 // the folder did not fit, which a shorter path in its place must not hide.
-Lookup Fits(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize) ? kValue : kNoValue; }
+Lookup Fits(DWORD length) { return WholePath(length) ? kValue : kNoValue; }
 
 struct Variable {
     const char* name;
@@ -418,13 +375,6 @@ void FindAppName(char* name, int size) {
 
 namespace {
 
-// A script that cannot be run as written stops the run with one of these
-// before the abort message; they show in a silent run as well.
-template <class... Arguments>
-void ReportScriptProblem(const char* format, Arguments... arguments) {
-    ShowMessage(MessageOwner(ProgressDialog), Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, format, arguments...);
-}
-
 const Marker kMarkers[] = {
     {kStartInstall, &InInstallSection, TRUE},    {kEndInstall, &InInstallSection, FALSE},
     {kStartUninstall, &InUninstallSection, TRUE}, {kEndUninstall, &InUninstallSection, FALSE},
@@ -445,12 +395,11 @@ bool LineRuns() {
 // A copy in the run's folder that is not this very program, or that could
 // not be held since it was made, is not started: who knows what it is.
 void RefuseCleanupCopy() {
-    if (SilentMode) return;
-    ShowMessage(MainWindow, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONEXCLAMATION,
-                "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
-                "同じであることを確認できなかったため、起動しませんでした。\n"
-                "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
-                CleanupProgram);
+    Message(nullptr, kWarning,
+            "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
+            "同じであることを確認できなかったため、起動しませんでした。\n"
+            "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
+            CleanupProgram);
 }
 
 // Starts the clean-up copy, if the script named one, without waiting for it;
@@ -529,7 +478,7 @@ bool PumpOneMessage() {
 // line stopped the run.
 BOOL RunLine(LineRead read, int keyword) {
     if (read == kNoMoreLines) {
-        ReportScriptProblem("セットアップスクリプトが途中で終わっています。");
+        Message(ProgressDialog, kScriptProblem, "セットアップスクリプトが途中で終わっています。");
         return FALSE;
     }
     if (keyword < 0) return TRUE;  // blank lines, indented comments, unknown words
@@ -559,7 +508,7 @@ const Marker* FindMarker(int keyword) {
 }
 
 void ReportLineTooLong(int lineNumber) {
-    ReportScriptProblem("セットアップスクリプトの%d行目が長すぎます。", lineNumber);
+    Message(ProgressDialog, kScriptProblem, "セットアップスクリプトの%d行目が長すぎます。", lineNumber);
 }
 
 void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable) {
@@ -567,7 +516,7 @@ void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable
         ReportLineTooLong(lineNumber);
         return;
     }
-    ReportScriptProblem("%sのパスが長すぎるか、正しくありません。", unavailable.name);
+    Message(ProgressDialog, kScriptProblem, "%sのパスが長すぎるか、正しくありません。", unavailable.name);
 }
 
 void RunScriptStep() {

@@ -70,20 +70,6 @@ private:
 // Reads a number as the C library's atoi does; nullptr reads as 0.
 int ReadNumber(const char* text);
 
-// What a bounded copy does with a text that does not fit; either way the
-// answer is FALSE and the buffer stays terminated.
-enum Overflow {
-    kCutAtCharacter,  // keeps the text's first whole characters
-    kRefuse,          // adds nothing of it
-};
-// Bounded, multibyte-aware copies into a buffer of `size` bytes. A nullptr
-// source copies as an empty text.
-BOOL CopyText(char* buffer, const char* text, int size, Overflow overflow = kCutAtCharacter);
-BOOL AppendText(char* buffer, const char* text, int size, Overflow overflow = kCutAtCharacter);
-
-// Whether `text` ends in a backslash (a whole character, never a trail byte).
-bool EndsWithBackslash(const char* text);
-
 // A folder that Windows could not give within the path buffer, by its name as
 // the user knows it. Windows may answer a folder too long for the buffer with
 // its length or with a failure, so the two are not told apart.
@@ -102,9 +88,6 @@ BOOL ExpandVariables(char* output, const char* input, int size = MAX_PATH,
 // The root of the drive that holds Windows ("C:\\") into `root` (4 bytes);
 // FALSE, with the reason in `unavailable`, when Windows does not give it.
 BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable);
-
-// Ends `path` at its last backslash (multibyte-aware); no backslash: empty.
-void CutAtLastBackslash(char* path);
 
 // The Program Files folder; one buffer that each call overwrites. Empty when
 // neither the registry nor the Windows drive gives it.

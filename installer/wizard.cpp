@@ -9,6 +9,7 @@
 #include "commands/commands.h"
 #include "run_state.h"
 #include "script.h"
+#include "util.h"
 
 void ShowProgressLines(HWND progressDialog, const char* action, const char* name,
                        const char* description) {
@@ -71,7 +72,7 @@ bool StoreFolder(HWND page) {
     char folder[kTextSize];
     GetDlgItemTextA(page, IDC_FOLDER_EDIT, folder, sizeof folder);
     if (lstrlenA(folder) > kPathSize - 1) {
-        ShowMessage(page, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONEXCLAMATION, "フォルダ名が長すぎます。");
+        Message(page, kWarning, "フォルダ名が長すぎます。");
         SetFocus(GetDlgItem(page, IDC_FOLDER_EDIT));
         return false;
     }
@@ -331,10 +332,6 @@ Measurement MeasureMeterBlock(MeterWork& work) {
     return kMeasured;
 }
 
-void ReportMissingSource(const char* path) {
-    ShowMessage(MainWindow, Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND, "ファイル%sが見つかりません。", path);
-}
-
 void CloseProgressDialog() {
     if (!ProgressDialog) return;
     // The owner comes back first, so that activation returns to it.
@@ -407,7 +404,7 @@ BOOL StartMeterDirective(HWND) {
     MeterWork work;
     switch (MeasureMeterBlock(work)) {
     case kSourceMissing:
-        if (!SilentMode) ReportMissingSource(work.missingPath);
+        Message(nullptr, kNotFound, "ファイル%sが見つかりません。", work.missingPath);
         return FALSE;
     case kMeasuredLineTooLong:
         ReportExpansionFailure(work.badLine, work.unavailable);

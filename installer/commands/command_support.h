@@ -1,6 +1,5 @@
 // What the installer's units have in common: path arguments taken from the
-// script line and expanded, the drive and version questions, and the
-// beep-then-box way every part tells the user of a failure.
+// script line and expanded, and the version question.
 #pragma once
 
 #include <windows.h>
@@ -25,14 +24,5 @@ bool MissingSourceWasRemoved();
 // Adds the weight that KeywordTable gives `keyword` to the meter's work done.
 void AddKeywordWeight(int keyword);
 
-// Whether `path` starts with a drive: a letter and a colon.
-bool StartsWithDrive(const char* path);
-
 // The running Windows' version; FALSE when the system does not say.
 BOOL QueryWindowsVersion(OSVERSIONINFOA* version);
-
-// Beeps with `beep` (an MB_ICON... sound), then shows the text that `format`
-// makes of the arguments after it (as wsprintfA does, at most 1024 bytes)
-// under `caption` with `style` (buttons and icon), owned by `owner`. The
-// button chosen.
-int ShowMessage(HWND owner, const char* caption, UINT beep, UINT style, const char* format, ...);

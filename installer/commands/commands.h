@@ -22,8 +22,6 @@ BOOL MakeDirectoryPath(const char* path);
 // Copies `source` over `destination`, then deletes the source whether or not
 // that works. FALSE only when the copy failed.
 BOOL MoveByCopy(const char* source, const char* destination);
-// Removes one trailing backslash (a whole character, never a trail byte).
-void StripTrailingBackslash(char* path);
 
 // Registry commands
 BOOL RegCreateKeyCommand(HWND progressDialog);

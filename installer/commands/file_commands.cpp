@@ -7,6 +7,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 #include "wizard.h"
 
 namespace {
@@ -37,10 +38,6 @@ void ShowNameLine(HWND progressDialog, const char* action, const char* format, c
     ShowProgressLines(progressDialog, action, line, description);
 }
 
-void ReportFailure(HWND progressDialog, UINT beep, const char* format, const char* path) {
-    ShowMessage(MessageOwner(progressDialog), Caption, beep, MB_OK | MB_ICONHAND, format, path);
-}
-
 // A destination whose last write is strictly later than the source's.
 bool DestinationIsNewer(const char* destination, const FILETIME& sourceTime) {
     FILETIME destinationTime;
@@ -49,9 +46,8 @@ bool DestinationIsNewer(const char* destination, const FILETIME& sourceTime) {
 }
 
 bool UserAllowsOverwrite(HWND progressDialog, const char* destination) {
-    return ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION,
-                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON1,
-                       "新しいファイル%sが、すでに存在します。\n上書きしますか?", destination) == IDYES;
+    return Message(progressDialog, kOverwriteQuestion, "新しいファイル%sが、すでに存在します。\n上書きしますか?",
+                   destination) == IDYES;
 }
 
 BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
@@ -68,12 +64,12 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
     DWORD size = 0;
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, &sourceTime, &size)) {
         if (sourceFits && MissingSourceWasRemoved()) return TRUE;  // nothing left to copy
-        if (!SilentMode) ReportFailure(progressDialog, MB_ICONEXCLAMATION, kind.missingSource, source);
+        Message(progressDialog, kNotFound, kind.missingSource, source);
         return FALSE;
     }
     // Declining keeps the destination, but the work counts as done so that the
     // meter still reaches its total.
-    if (!SilentMode && destinationFits && DestinationIsNewer(destination, sourceTime) &&
+    if (destinationFits && DestinationIsNewer(destination, sourceTime) &&
         !UserAllowsOverwrite(progressDialog, destination)) {
         MeterDone += size;
         return TRUE;
@@ -82,7 +78,7 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
         MeterDone += size;
         return TRUE;
     }
-    if (!SilentMode) ReportFailure(progressDialog, MB_ICONHAND, kind.failed, source);
+    Message(progressDialog, kFailed, kind.failed, source);
     return FALSE;
 }
 
@@ -192,11 +188,4 @@ BOOL MoveByCopy(const char* source, const char* destination) {
     if (!CopyFileA(source, destination, FALSE)) return FALSE;
     DeleteFileA(source);  // a source that stays behind is no failure
     return TRUE;
-}
-
-void StripTrailingBackslash(char* path) {
-    const int length = lstrlenA(path);
-    if (length == 0) return;
-    char* last = CharPrevA(path, path + length);
-    if (*last == '\\') *last = '\0';
 }

@@ -6,6 +6,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 #include "wizard.h"
 
 namespace {

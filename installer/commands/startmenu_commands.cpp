@@ -8,6 +8,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 #include "wizard.h"
 
 namespace {
@@ -15,9 +16,6 @@ namespace {
 void ShowStartMenuLine(HWND progressDialog) {
     ShowProgressLines(progressDialog, "スタートメニューの更新中です...", nullptr, nullptr);
 }
-
-// Appends `text` to `path` (kPathSize bytes); false when it would not fit.
-bool AppendPath(char* path, const char* text) { return AppendText(path, text, kPathSize, kRefuse) != FALSE; }
 
 // Programs folder, "\" and the group; false when the folder is unknown (a bare
 // "\group" would name a folder at the root of some drive) or it does not fit.
@@ -103,9 +101,7 @@ bool CreateGroup(HWND progressDialog) {
     char folder[kPathSize];
     // An existing folder of the same name counts as a failure too.
     if (NextGroupFolder(progressDialog, &group, folder) && CreateDirectoryA(folder, nullptr)) return true;
-    if (!SilentMode)
-        ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
-                    "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
+    Message(progressDialog, kNotFound, "スタートメニューへの「%s」項目の追加ができませんでした。", group ? group : "");
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
+#include "util.h"
 
 const char* const OsNameTable[4] = {
     "Windows 3.1",
@@ -24,13 +25,6 @@ bool IsWindows95Family() {
 }
 
 const char* OsName(int index) { return index >= 0 && index < 4 ? OsNameTable[index] : ""; }
-
-// The platform checks speak even in a silent run, from the main window.
-template <class... Arguments>
-BOOL RefusePlatform(const char* format, Arguments... arguments) {
-    ShowMessage(MainWindow, Caption, MB_ICONHAND, MB_OK | MB_ICONHAND, format, arguments...);
-    return FALSE;
-}
 
 // Hands out a file's bytes the way a text-mode read does: CR LF comes as LF,
 // and the end-of-file mark 0x1A ends the text. Lines of any length pass.
@@ -130,19 +124,11 @@ bool IsRenameSection(const char* line, int length) {
     return true;
 }
 
-// `folder`, a backslash unless it ends in one, and `name`; false when too long.
-bool JoinPath(char* path, const char* folder, const char* name) {
-    return CopyText(path, folder, kPathSize, kRefuse) &&
-           (EndsWithBackslash(path) || AppendText(path, "\\", kPathSize, kRefuse)) &&
-           AppendText(path, name, kPathSize, kRefuse);
-}
-
 bool IsNulDestination(const char* destination) { return lstrcmpiA(destination, "NUL") == 0; }
 
 void ToShortPath(char* path) {
     char shortPath[kPathSize];
-    const DWORD length = GetShortPathNameA(path, shortPath, kPathSize);
-    if (length > 0 && length < static_cast<DWORD>(kPathSize)) lstrcpyA(path, shortPath);
+    if (ShortPath(path, shortPath)) lstrcpyA(path, shortPath);
 }
 
 BOOL ReplaceAtRestartOnWindows95(const char* destination, const char* source) {
@@ -156,7 +142,7 @@ BOOL ReplaceAtRestartOnWindows95(const char* destination, const char* source) {
     char windows[kPathSize];
     const UINT length = GetWindowsDirectoryA(windows, kPathSize);
     char wininit[kPathSize];
-    if (length == 0 || length >= static_cast<UINT>(kPathSize) || !JoinPath(wininit, windows, "WININIT.INI"))
+    if (!WholePath(length) || !JoinPath(wininit, windows, "WININIT.INI"))
         return TRUE;
     return AddWininitRenameEntry(wininit, shortDestination, shortSource);
 }
@@ -172,28 +158,6 @@ void EnableShutdownPrivilege() {
         AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
-// Whether a path call's answer, a length, is a whole path in its buffer.
-bool WholePath(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
-
-// The full path of this program file into `path` (kPathSize bytes).
-bool OwnProgramPath(char* path) {
-    const DWORD length = GetModuleFileNameA(nullptr, path, kPathSize);
-    path[kPathSize - 1] = '\0';
-    return WholePath(length);
-}
-
-// The full form of `path` into `full` (kPathSize bytes): with its drive, and
-// without doubled backslashes or "." and ".." parts.
-bool FullPath(const char* path, char* full) {
-    char* namePart = nullptr;
-    return WholePath(GetFullPathNameA(path, kPathSize, full, &namePart));
-}
-
-// The 8.3 form of the existing `path` into `shortForm` (kPathSize bytes).
-bool ShortPath(const char* path, char* shortForm) {
-    return WholePath(GetShortPathNameA(path, shortForm, kPathSize));
-}
-
 // The 8.3 form of the existing full `folder`, asked for without a trailing
 // backslash: that is the form GetShortPathNameA is documented for, and a
 // drive's root ("C:\\") keeps its backslash, without which it would name the
@@ -203,22 +167,6 @@ bool ShortFolder(const char* folder, char* shortForm) {
     lstrcpyA(bare, folder);
     if (!(StartsWithDrive(bare) && lstrlenA(bare) == 3)) StripTrailingBackslash(bare);
     return ShortPath(bare, shortForm);
-}
-
-// Whether the full path `path` starts with the full folder `folder` and goes
-// on below it, without regard to case. The folder gets a trailing backslash,
-// so that C:\A never takes in C:\AB.
-bool StartsWithFolder(const char* path, const char* folder) {
-    char prefix[kPathSize];
-    if (!JoinPath(prefix, folder, "")) return false;
-    const int length = lstrlenA(prefix);
-    if (lstrlenA(path) <= length) return false;
-    // The folder's length must end a character of the path: half of a
-    // double-byte character is never compared.
-    const char* cut = path;
-    while (cut < path + length) cut = CharNextA(cut);
-    return cut == path + length &&
-           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, prefix, length) == CSTR_EQUAL;
 }
 
 void ForgetCleanupProgram() {
@@ -250,8 +198,9 @@ BOOL ChkOsTypeCommand(HWND) {
     const int suggested = ReadNumber(NextArgument());
     OSVERSIONINFOA version;
     if (QueryWindowsVersion(&version) && static_cast<int>(version.dwPlatformId) != refused) return TRUE;
-    return RefusePlatform("%sは、%sでは動作しません。\n%sを使用してください。", AppName, OsName(refused),
-                          OsName(suggested));
+    Message(nullptr, kPlatformRefused, "%sは、%sでは動作しません。\n%sを使用してください。", AppName,
+            OsName(refused), OsName(suggested));
+    return FALSE;
 }
 
 BOOL ChkOsVersionCommand(HWND) {
@@ -269,7 +218,8 @@ BOOL ChkOsVersionCommand(HWND) {
         format = "%sは、Windows NT %d.%02dでは動作しません。\nWindows NT %d.%02dを使用してください。";
     else
         return TRUE;
-    return RefusePlatform(format, AppName, runningMajor, runningMinor, major, minor);
+    Message(nullptr, kPlatformRefused, format, AppName, runningMajor, runningMinor, major, minor);
+    return FALSE;
 }
 
 BOOL MoveAtRebootCommand(HWND progressDialog) {
@@ -280,9 +230,7 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     if (!sourceFits || !GetFileInfo(source, nullptr, nullptr, nullptr, nullptr, nullptr)) {
         // Nothing left to remove at the restart: no restart is needed for it.
         if (sourceFits && MissingSourceWasRemoved()) return TRUE;
-        if (!SilentMode)
-            ShowMessage(MessageOwner(progressDialog), Caption, MB_ICONEXCLAMATION, MB_OK | MB_ICONHAND,
-                        "移動するファイル%sが見つかりません。", source);
+        Message(progressDialog, kNotFound, "移動するファイル%sが見つかりません。", source);
         return FALSE;
     }
     // A destination cut short would name some other file: nothing is
@@ -416,7 +364,7 @@ const char* MakeTempFileName() {
     char folder[kPathSize];
     name[0] = '\0';
     const DWORD length = GetTempPathA(kPathSize, folder);
-    if (length == 0 || length >= static_cast<DWORD>(kPathSize) || !GetTempFileNameA(folder, "hbs", 0, name))
+    if (!WholePath(length) || !GetTempFileNameA(folder, "hbs", 0, name))
         name[0] = '\0';
     return name;
 }

@@ -5,6 +5,7 @@
 #include "commands_test_support.h"
 #include "run_state.h"
 #include "script.h"
+#include "util.h"
 #include "wintest.h"
 
 using namespace cmdtest;

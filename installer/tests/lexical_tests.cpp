@@ -8,6 +8,7 @@
 
 #include "run_state.h"
 #include "script.h"
+#include "util.h"
 #include "wintest.h"
 #include "wizard.h"
 
