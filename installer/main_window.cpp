@@ -4,7 +4,7 @@
 #include "main_window.h"
 
 #include "commands/command_support.h"
-#include "commands/commands.h"
+#include "commands/routines.h"
 #include "library_search.h"
 #include "resource.h"
 #include "run_state.h"

@@ -7,6 +7,8 @@
 
 #include "commands/command_support.h"
 #include "commands/commands.h"
+#include "commands/routines.h"
+#include "meter.h"
 #include "resource.h"
 #include "run_folder.h"
 #include "run_state.h"

@@ -120,9 +120,3 @@ void ReportExpansionFailure(int lineNumber, const UnavailableFolder& unavailable
 
 // One script step: the handler of WM_USER in the main window.
 void RunScriptStep();
-
-// The directives that find an earlier installation and wait for a running
-// application (handler contract above).
-BOOL DefaultDirFromRegDirective(HWND progressDialog);
-BOOL DefaultDirChkDirective(HWND progressDialog);
-BOOL ChkClassExecDirective(HWND progressDialog);

@@ -1,8 +1,17 @@
-// The script's commands, one handler per keyword, each following the handler
-// contract of script.h, and the routines they share with the rest of the program.
+// The script's handlers, one per keyword, each following the handler contract
+// of script.h: the directives that prepare the run, and the commands.
 #pragma once
 
 #include <windows.h>
+
+// Directives: the earlier installation, the wizard, the wait for a running
+// application, and the meter.
+BOOL DefaultDirFromRegDirective(HWND progressDialog);
+BOOL DefaultDirChkDirective(HWND progressDialog);
+BOOL WelcomeDirective(HWND progressDialog);
+BOOL ChkClassExecDirective(HWND progressDialog);
+BOOL StartMeterDirective(HWND progressDialog);
+BOOL EndMeterDirective(HWND progressDialog);
 
 // File commands
 BOOL CopyCommand(HWND progressDialog);
@@ -11,30 +20,11 @@ BOOL DelCommand(HWND progressDialog);
 BOOL MkdirCommand(HWND progressDialog);
 BOOL RmdirCommand(HWND progressDialog);
 
-// Whether `path` can be opened for reading, with its attributes, the times asked
-// for (nullptr: not wanted) and the low 32 bits of its size. FALSE too when the
-// times or the size asked for cannot be read.
-BOOL GetFileInfo(const char* path, DWORD* attributes, FILETIME* creation, FILETIME* lastAccess,
-                 FILETIME* lastWrite, DWORD* size);
-// Creates every folder of `path`; failures (existing folders, drive roots,
-// server and share names) are ignored, so it always answers TRUE.
-BOOL MakeDirectoryPath(const char* path);
-// Copies `source` over `destination`, then deletes the source whether or not
-// that works. FALSE only when the copy failed.
-BOOL MoveByCopy(const char* source, const char* destination);
-
 // Registry commands
 BOOL RegCreateKeyCommand(HWND progressDialog);
 BOOL RegDeleteKeyCommand(HWND progressDialog);
 BOOL RegSetValueCommand(HWND progressDialog);
 BOOL RegDelValueCommand(HWND progressDialog);
-
-// The root key a script's number names, or nullptr outside 0 to 3.
-HKEY RootKeyNumber(int number);
-
-// How regsetvalue stores its data, by the script's type number; every other
-// number stores nothing.
-enum ValueTypeNumber { ValueTypeDword = 0, ValueTypeString = 1 };
 
 // Start-menu commands
 BOOL DdeStartCommand(HWND progressDialog);
@@ -43,36 +33,9 @@ BOOL DeleteGroupCommand(HWND progressDialog);
 BOOL AddIconCommand(HWND progressDialog);
 BOOL DeleteIconCommand(HWND progressDialog);
 
-// The current user's Programs folder (kPathSize bytes), without a trailing
-// backslash. FALSE when the shell does not know it.
-BOOL GetProgramsFolder(char* folder);
-// Programs folder, "\", group and "\" when the group is not empty, item, ".lnk"
-// into `path` (kPathSize bytes). FALSE when the folder is unknown or the
-// result would not fit.
-BOOL ShortcutPath(char* path, const char* group, const char* item);
-HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description);
-
 // System commands
 BOOL ChkOsTypeCommand(HWND progressDialog);
 BOOL ChkOsVersionCommand(HWND progressDialog);
 BOOL MoveAtRebootCommand(HWND progressDialog);
 BOOL CleanupInstallCommand(HWND progressDialog);
 BOOL CleanupUninstallCommand(HWND progressDialog);
-
-extern const char* const OsNameTable[4];
-// Whether the file or folder `path` lies in `folder` or below it, however
-// either is written (full or 8.3 names, "." and "..", case).
-bool LiesInFolder(const char* path, const char* folder);
-// Schedules `source` to become `destination` (or, for "NUL", to be deleted)
-// when Windows next starts. Failures pass silently: always TRUE.
-BOOL ReplaceAtRestart(const char* destination, const char* source);
-// The Windows 95 way: adds "destination=source" to the [Rename] section of the
-// WININIT.INI file at `wininitPath`, as the section's first entry when the
-// file has one, otherwise through the profile call. Always TRUE.
-BOOL AddWininitRenameEntry(const char* wininitPath, const char* destination, const char* source);
-// The copying half of that: writes `in` to `out` line by line, CR LF line ends,
-// with `entry` right after the first line that is exactly "[Rename]". Answers
-// whether the entry was written; `ioOk` is cleared when a read or write failed.
-BOOL CopyWithRenameEntry(HANDLE in, HANDLE out, const char* entry, BOOL* ioOk);
-const char* MakeTempFileName();
-BOOL RestartWindows();

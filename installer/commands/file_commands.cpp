@@ -2,13 +2,14 @@
 // other parts share: file information, folder paths, move by copy.
 #include "command_support.h"
 #include "commands.h"
+#include "meter.h"
+#include "routines.h"
 #include "folder_rights.h"
 #include "run_folder.h"
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
 #include "util.h"
-#include "wizard.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 // the installation goes on.
 #include "command_support.h"
 #include "commands.h"
+#include "meter.h"
+#include "routines.h"
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
 #include "util.h"
-#include "wizard.h"
 
 namespace {
 

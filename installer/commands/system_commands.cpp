@@ -4,6 +4,7 @@
 // the restart of Windows.
 #include "command_support.h"
 #include "commands.h"
+#include "routines.h"
 #include "run_folder.h"
 #include "run_state.h"
 #include "handles.h"

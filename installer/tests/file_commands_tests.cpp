@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 
 #include "commands.h"
+#include "routines.h"
 #include "commands_test_support.h"
 #include "run_state.h"
 #include "script.h"

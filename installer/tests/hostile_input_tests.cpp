@@ -23,6 +23,7 @@
 #include "main_window.h"
 #include "mutation.h"
 #include "registry.h"
+#include "routines.h"
 #include "run_state.h"
 #include "script.h"
 #include "setup_texts.h"

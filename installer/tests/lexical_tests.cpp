@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "run_state.h"
 #include "script.h"
 #include "util.h"
 #include "wintest.h"
-#include "wizard.h"
 
 namespace {
 

@@ -7,7 +7,9 @@
 
 #include <string>
 
+#include "commands.h"
 #include "files.h"
+#include "meter.h"
 #include "resource.h"
 #include "run_harness.h"
 #include "run_state.h"

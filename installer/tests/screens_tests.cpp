@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "meter.h"
 #include "resource.h"
 #include "run_harness.h"
 #include "run_state.h"

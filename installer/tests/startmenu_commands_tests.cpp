@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "commands.h"
+#include "routines.h"
 #include "commands_test_support.h"
 #include "registry.h"
 #include "run_state.h"

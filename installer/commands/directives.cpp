@@ -1,8 +1,9 @@
 // The script's own directives: the folder of an earlier installation from the
 // registry, whether there was one, and waiting until the application to be
 // replaced is no longer running.
-#include "commands/command_support.h"
-#include "commands/commands.h"
+#include "command_support.h"
+#include "commands.h"
+#include "routines.h"
 #include "run_state.h"
 #include "handles.h"
 #include "script.h"
