@@ -203,18 +203,51 @@ bool StartsWithNoCase(const char* text, const char* name) {
 
 enum Lookup { kNoVariable, kValue, kNoValue };
 
-// A platform folder query's answer in `buffer`: kNoValue when it failed or
-// the folder did not fit, which a shorter path in its place must not hide.
-Lookup Fits(DWORD length) { return WholePath(length) ? kValue : kNoValue; }
+Lookup Found(bool found) { return found ? kValue : kNoValue; }
+
+// A variable's lookup: its value into `scratch` (kPathSize bytes), or `*value`
+// pointed at a folder the program keeps. kNoValue when the platform did not
+// give it whole, which a shorter path in its place must not hide.
+using FolderLookup = Lookup (*)(char* scratch, const char** value);
+
+Lookup ProgramFilesFolder(char*, const char** value) {
+    *value = GetProgramFilesDir();
+    return Found(**value);
+}
+
+Lookup InstallFolder(char*, const char** value) {
+    *value = DefaultDir;
+    return kValue;
+}
+
+Lookup SystemFolder(char* scratch, const char**) { return Found(WholePath(GetSystemDirectoryA(scratch, kPathSize))); }
+
+Lookup WindowsFolder(char* scratch, const char**) { return Found(WholePath(GetWindowsDirectoryA(scratch, kPathSize))); }
+
+// The folder of the whole path `path`, without its last part.
+Lookup FolderPart(bool whole, char* path) {
+    if (whole) CutAtLastBackslash(path);
+    return Found(whole);
+}
+
+// An uninstall run's temporary files go into a new folder of its own: the
+// shared temporary folder is open to every user.
+Lookup TemporaryFolder(char* scratch, const char**) {
+    if (!InstallMode) return Found(RunFolder(scratch));
+    return FolderPart(WholePath(GetTempPathA(kPathSize, scratch)), scratch);
+}
+
+Lookup SetupFolder(char* scratch, const char**) { return FolderPart(OwnProgramPath(scratch), scratch); }
 
 struct Variable {
-    const char* name;
+    const char* name;    // between its two percent signs
     const char* folder;  // as the user knows it
+    FolderLookup lookup;
 };
 const Variable kVariables[] = {
-    {"%PRGDIR%", "Program Filesフォルダ"}, {"%DEFDIR%", "インストール先のフォルダ"},
-    {"%SYSDIR%", "Windowsのシステムフォルダ"}, {"%WINDIR%", "Windowsフォルダ"},
-    {"%TMPDIR%", "一時ファイルのフォルダ"}, {"%SRCDIR%", "セットアップのフォルダ"},
+    {"PRGDIR", "Program Filesフォルダ", ProgramFilesFolder}, {"DEFDIR", "インストール先のフォルダ", InstallFolder},
+    {"SYSDIR", "Windowsのシステムフォルダ", SystemFolder},   {"WINDIR", "Windowsフォルダ", WindowsFolder},
+    {"TMPDIR", "一時ファイルのフォルダ", TemporaryFolder},   {"SRCDIR", "セットアップのフォルダ", SetupFolder},
 };
 
 // The variable whose name starts at `p` ("%NAME%"): its value and the name's
@@ -222,32 +255,15 @@ const Variable kVariables[] = {
 // when the platform could not give it.
 Lookup VariableValue(const char* p, int* nameLength, const char** value, char* scratch,
                      UnavailableFolder* unavailable) {
-    const int count = sizeof kVariables / sizeof kVariables[0];
-    int i = 0;
-    while (i < count && !StartsWithNoCase(p, kVariables[i].name)) ++i;
-    if (i == count) return kNoVariable;
-    *nameLength = lstrlenA(kVariables[i].name);
-    *value = scratch;
-    unavailable->name = kVariables[i].folder;
-    switch (i) {
-    case 0:
-        *value = GetProgramFilesDir();
-        return **value ? kValue : kNoValue;
-    case 1: *value = DefaultDir; return kValue;
-    case 2: return Fits(GetSystemDirectoryA(scratch, kPathSize));
-    case 3: return Fits(GetWindowsDirectoryA(scratch, kPathSize));
-    case 4:
-        // An uninstall run's temporary files go into a new folder of its
-        // own: the shared temporary folder is open to every user.
-        if (!InstallMode) return RunFolder(scratch) ? kValue : kNoValue;
-        if (Fits(GetTempPathA(kPathSize, scratch)) != kValue) return kNoValue;
-        CutAtLastBackslash(scratch);
-        return kValue;
-    default:
-        if (Fits(GetModuleFileNameA(nullptr, scratch, kPathSize)) != kValue) return kNoValue;
-        CutAtLastBackslash(scratch);
-        return kValue;
+    for (const Variable& variable : kVariables) {
+        const int length = lstrlenA(variable.name);
+        if (!StartsWithNoCase(p + 1, variable.name) || p[length + 1] != '%') continue;
+        *nameLength = length + 2;
+        *value = scratch;
+        unavailable->name = variable.folder;
+        return variable.lookup(scratch, value);
     }
+    return kNoVariable;
 }
 
 }  // namespace
