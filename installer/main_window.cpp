@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kWindowClass[] = "WendleClass";
+const char kWindowClass[] = INSTALLER_NAME "Class";
 const char kCommandSeparators[] = " ";  // a tab does not separate here
 
 HBITMAP g_tileBitmap = nullptr;

@@ -14,7 +14,7 @@ char CleanupTarget[kPathSize];
 char CleanupDir[kPathSize];
 int CleanupRestart;
 
-char AppName[kPathSize] = "Wendle";
+char AppName[kPathSize] = INSTALLER_NAME;
 char Caption[kPathSize];
 BOOL IsNt;
 char DefaultDir[kPathSize];
@@ -55,7 +55,7 @@ void ResetRunState() {
         *flag = FALSE;
     for (BOOL* flag : {&InstallMode, &StartPending, &StepOk}) *flag = TRUE;
     for (int* number : {&CleanupRestart, &ScriptLine, &LineCount, &MeterPos}) *number = 0;
-    lstrcpyA(AppName, "Wendle");
+    lstrcpyA(AppName, INSTALLER_NAME);
     MainWindow = nullptr;
     ProgressDialog = nullptr;
     MeterTotal = 0;

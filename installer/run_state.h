@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+// The installer's own name: the application's until the script names it, the
+// class of the keys the registry commands create, and the start of the main
+// window's class name, by which a second installer finds the first.
+#define INSTALLER_NAME "Wendle"
+
 // Fixed buffer sizes: paths, and message texts and command lines.
 constexpr int kPathSize = MAX_PATH;  // 260
 constexpr int kTextSize = 1024;

@@ -376,7 +376,7 @@ LineRead ReadCommandLine() {
 }
 
 void FindAppName(char* name, int size) {
-    CopyText(name, "Wendle", size);
+    CopyText(name, INSTALLER_NAME, size);
     for (int n = 0; n < LineCount; ++n) {
         char line[kPathSize];
         ReadScriptLine(n, line, sizeof line);

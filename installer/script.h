@@ -108,7 +108,7 @@ enum LineRead { kLineRead, kLineTooLong, kNoMoreLines };
 // Reads the next non-comment line into LineBuffer and advances ScriptLine.
 LineRead ReadCommandLine();
 
-// The name that the script's first "appname" line gives, or "Wendle".
+// The name that the script's first "appname" line gives, or INSTALLER_NAME.
 void FindAppName(char* name, int size);
 
 // Tells the user that line `lineNumber` (counted from 1) of the script is too

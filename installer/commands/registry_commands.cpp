@@ -13,7 +13,7 @@
 namespace {
 
 // Keys the commands create carry this class name.
-char kKeyClass[] = "Wendle";
+char kKeyClass[] = INSTALLER_NAME;
 
 // The key `path` under `root`, made with any missing keys above it; false
 // when the line named no key or the registry refuses.
