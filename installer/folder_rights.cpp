@@ -18,10 +18,8 @@ bool Take(HMODULE module, const char* name, Function* function) {
 // Fills `calls`; false on the Windows 95 family, or when one is missing.
 // Not kept: a program file carries every static variable in full.
 bool TakeSecurityCalls(SecurityCalls* calls) {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
-    if (!advapi || !GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return false;
+    if (!advapi || WindowsPlatform() != VER_PLATFORM_WIN32_NT) return false;
     Take(advapi, "SetSecurityDescriptorControl", &calls->setControl);
     return Take(advapi, "AllocateAndInitializeSid", &calls->allocateSid) &&
            Take(advapi, "FreeSid", &calls->freeSid) && Take(advapi, "EqualSid", &calls->equalSid) &&

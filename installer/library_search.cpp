@@ -1,7 +1,6 @@
 // The installer's DLL search: the system folder only; see library_search.h.
 #include "library_search.h"
 
-#include "commands/command_support.h"
 #include "run_state.h"
 #include "util.h"
 

@@ -3,7 +3,6 @@
 // clean-up roles in which a copy of the program waits for the first to end.
 #include "main_window.h"
 
-#include "commands/command_support.h"
 #include "commands/routines.h"
 #include "library_search.h"
 #include "resource.h"
@@ -220,9 +219,7 @@ void PrepareRunState() {
     if (!InstallMode) AppendText(Caption, " (アンインストール)", kPathSize);
     FolderNote[0] = '\0';
     CleanupProgram[0] = '\0';
-    OSVERSIONINFOA version;
-    QueryWindowsVersion(&version);
-    IsNt = version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS;
+    IsNt = WindowsPlatform() != VER_PLATFORM_WIN32_WINDOWS;
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {

@@ -124,7 +124,8 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 }
 
 void OpenProgressDialog() {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow, ProgressProc, 0);
+    HWND dialog =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow, ProgressProc, 0);
     if (!dialog) return;
     ProgressDialog = dialog;
     EnableWindow(MainWindow, FALSE);

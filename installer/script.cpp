@@ -5,7 +5,6 @@
 
 #include <climits>
 
-#include "commands/command_support.h"
 #include "commands/commands.h"
 #include "commands/routines.h"
 #include "meter.h"
@@ -146,36 +145,23 @@ int ReadNumber(const char* text) {
 }
 
 const char* GetProgramFilesDir() {
-    static char dir[kPathSize + 1];  // room for a terminator the registry may lack
+    static char dir[kPathSize];
     OSVERSIONINFOA version;
-    const BOOL known = QueryWindowsVersion(&version);
-    if (known && (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
-                  (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 4))) {
-        RegKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_READ) ==
-            ERROR_SUCCESS) {
-            DWORD size = kPathSize;
-            if (RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir),
-                                 &size) == ERROR_SUCCESS) {
-                dir[size] = '\0';
-                if (dir[0] && lstrlenA(dir) < kPathSize) return dir;
-            }
-        }
-    }
-    UnavailableFolder unavailable;
-    if (!GetWindowsDriveRoot(dir, &unavailable)) {
-        dir[0] = '\0';
+    if (QueryWindowsVersion(&version) && (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
+                  (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 4)) &&
+        ReadRegistryPath(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_READ,
+                         "ProgramFilesDir", dir) &&
+        dir[0])
         return dir;
-    }
-    lstrcatA(dir, "Program Files");
+    UnavailableFolder unavailable;
+    if (GetWindowsDriveRoot(dir, &unavailable)) lstrcatA(dir, "Program Files");
     return dir;
 }
 
 BOOL GetWindowsDriveRoot(char* root, UnavailableFolder* unavailable) {
     char windows[kPathSize];
-    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
     // A failed call leaves the buffer as it was: nothing of it may be read.
-    if (!WholePath(length) || windows[1] != ':') {
+    if (!WholePath(GetWindowsDirectoryA(windows, sizeof windows)) || windows[1] != ':') {
         unavailable->name = "Windowsフォルダ";
         root[0] = '\0';
         return FALSE;
@@ -203,41 +189,39 @@ bool StartsWithNoCase(const char* text, const char* name) {
 
 enum Lookup { kNoVariable, kValue, kNoValue };
 
-Lookup Found(bool found) { return found ? kValue : kNoValue; }
+// A variable's lookup: its folder, in `scratch` (kPathSize bytes) or one the
+// program keeps; nullptr when the platform did not give it whole, which a
+// shorter path in its place must not hide.
+using FolderLookup = const char* (*)(char* scratch);
 
-// A variable's lookup: its value into `scratch` (kPathSize bytes), or `*value`
-// pointed at a folder the program keeps. kNoValue when the platform did not
-// give it whole, which a shorter path in its place must not hide.
-using FolderLookup = Lookup (*)(char* scratch, const char** value);
+const char* Whole(DWORD length, char* scratch) { return WholePath(length) ? scratch : nullptr; }
 
-Lookup ProgramFilesFolder(char*, const char** value) {
-    *value = GetProgramFilesDir();
-    return Found(**value);
+// The folder part of `path`, when the path is whole.
+const char* FolderPart(bool whole, char* path) {
+    if (!whole) return nullptr;
+    CutAtLastBackslash(path);
+    return path;
 }
 
-Lookup InstallFolder(char*, const char** value) {
-    *value = DefaultDir;
-    return kValue;
+const char* ProgramFilesFolder(char*) {
+    const char* folder = GetProgramFilesDir();
+    return folder[0] ? folder : nullptr;
 }
 
-Lookup SystemFolder(char* scratch, const char**) { return Found(WholePath(GetSystemDirectoryA(scratch, kPathSize))); }
+const char* InstallFolder(char*) { return DefaultDir; }
 
-Lookup WindowsFolder(char* scratch, const char**) { return Found(WholePath(GetWindowsDirectoryA(scratch, kPathSize))); }
+const char* SystemFolder(char* scratch) { return Whole(GetSystemDirectoryA(scratch, kPathSize), scratch); }
 
-// The folder of the whole path `path`, without its last part.
-Lookup FolderPart(bool whole, char* path) {
-    if (whole) CutAtLastBackslash(path);
-    return Found(whole);
-}
+const char* WindowsFolder(char* scratch) { return Whole(GetWindowsDirectoryA(scratch, kPathSize), scratch); }
 
 // An uninstall run's temporary files go into a new folder of its own: the
 // shared temporary folder is open to every user.
-Lookup TemporaryFolder(char* scratch, const char**) {
-    if (!InstallMode) return Found(RunFolder(scratch));
+const char* TemporaryFolder(char* scratch) {
+    if (!InstallMode) return RunFolder(scratch) ? scratch : nullptr;
     return FolderPart(WholePath(GetTempPathA(kPathSize, scratch)), scratch);
 }
 
-Lookup SetupFolder(char* scratch, const char**) { return FolderPart(OwnProgramPath(scratch), scratch); }
+const char* SetupFolder(char* scratch) { return FolderPart(OwnProgramPath(scratch), scratch); }
 
 struct Variable {
     const char* name;    // between its two percent signs
@@ -259,9 +243,9 @@ Lookup VariableValue(const char* p, int* nameLength, const char** value, char* s
         const int length = lstrlenA(variable.name);
         if (!StartsWithNoCase(p + 1, variable.name) || p[length + 1] != '%') continue;
         *nameLength = length + 2;
-        *value = scratch;
         unavailable->name = variable.folder;
-        return variable.lookup(scratch, value);
+        *value = variable.lookup(scratch);
+        return *value ? kValue : kNoValue;
     }
     return kNoVariable;
 }
@@ -410,22 +394,18 @@ bool LineRuns() {
     return section && platform;
 }
 
-// A copy in the run's folder that is not this very program, or that could
-// not be held since it was made, is not started: who knows what it is.
-void RefuseCleanupCopy() {
-    Message(nullptr, kWarning,
-            "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
-            "同じであることを確認できなかったため、起動しませんでした。\n"
-            "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
-            CleanupProgram);
-}
-
 // Starts the clean-up copy, if the script named one, without waiting for it;
 // false when one was named and was refused or could not be started.
 bool StartCleanupProgram() {
     if (!CleanupProgram[0]) return true;
+    // A copy in the run's folder that is not this very program, or that could
+    // not be held since it was made, is not started: who knows what it is.
     if (LiesInRunFolder(CleanupProgram) && !HeldCopyIsThisProgram(CleanupProgram)) {
-        RefuseCleanupCopy();
+        Message(nullptr, kWarning,
+                "一時ファイルのフォルダにコピーしたアンインストーラ%sが、実行中のアンインストーラと"
+                "同じであることを確認できなかったため、起動しませんでした。\n"
+                "インストール先のフォルダに残ったファイルとフォルダは、手動で削除してください。",
+                CleanupProgram);
         return false;
     }
     STARTUPINFOA startup = {};

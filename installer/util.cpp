@@ -3,6 +3,7 @@
 
 #include <stdarg.h>
 
+#include "handles.h"
 #include "run_state.h"
 
 int CharWidth(const char* p) { return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1; }
@@ -72,12 +73,35 @@ bool JoinPath(char* path, const char* folder, const char* name) {
            AppendPath(path, name);
 }
 
+BOOL QueryWindowsVersion(OSVERSIONINFOA* version) {
+    ZeroMemory(version, sizeof *version);
+    version->dwOSVersionInfoSize = sizeof *version;
+    return GetVersionExA(version);
+}
+
+DWORD WindowsPlatform() {
+    OSVERSIONINFOA version;
+    QueryWindowsVersion(&version);  // left zeroed when it fails
+    return version.dwPlatformId;
+}
+
 bool WholePath(DWORD length) { return length > 0 && length < static_cast<DWORD>(kPathSize); }
 
 bool OwnProgramPath(char* path) {
     const DWORD length = GetModuleFileNameA(nullptr, path, kPathSize);
     path[kPathSize - 1] = '\0';
     return WholePath(length);
+}
+
+bool ReadRegistryPath(HKEY root, const char* keyPath, REGSAM access, const char* valueName, char* path) {
+    RegKey key;
+    char data[kPathSize + 1];
+    DWORD size = kPathSize;
+    if (key.Open(root, keyPath, access) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+        return false;
+    data[size] = '\0';  // it may be stored without its terminator
+    return CopyText(path, data, kPathSize, kRefuse) != FALSE;
 }
 
 bool FullPath(const char* path, char* full) {

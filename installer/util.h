@@ -1,6 +1,5 @@
-// The installer's helpers: bounded multibyte-aware text copies, path walking
-// and joining, the answers of the platform's path calls, and the one way every
-// part of the program tells the user something.
+// The installer's helpers: bounded multibyte-aware text copies, paths, a
+// registry text, and the one way every part of the program tells the user.
 #pragma once
 
 #include <windows.h>
@@ -39,12 +38,19 @@ bool AppendPath(char* path, const char* text);
 // (kPathSize bytes); false when too long.
 bool JoinPath(char* path, const char* folder, const char* name);
 
+// The running Windows' version; FALSE when the system does not say.
+BOOL QueryWindowsVersion(OSVERSIONINFOA* version);
+// Its platform (VER_PLATFORM_WIN32_...); 0 when the system does not say.
+DWORD WindowsPlatform();
+
 // Whether a path call's answer, a length, is a whole path in its buffer of
-// kPathSize bytes: Windows answers a path too long for the buffer with its
-// length, and a failure with 0.
+// kPathSize bytes (too long a path is answered with its length, failure with 0).
 bool WholePath(DWORD length);
 // The full path of this program file into `path` (kPathSize bytes).
 bool OwnProgramPath(char* path);
+// The text value `valueName` of the key `keyPath` opened with `access`, of
+// whatever type, into `path` (kPathSize bytes); false when missing or longer.
+bool ReadRegistryPath(HKEY root, const char* keyPath, REGSAM access, const char* valueName, char* path);
 // The full form of `path` into `full` (kPathSize bytes): with its drive, and
 // without doubled backslashes or "." and ".." parts.
 bool FullPath(const char* path, char* full);
@@ -55,30 +61,26 @@ bool ShortPath(const char* path, char* shortForm);
 // so that C:\A never takes in C:\AB.
 bool StartsWithFolder(const char* path, const char* folder);
 
-// The rules of a message beyond its buttons and icon.
+// The kinds of message: buttons and icon (MB_ flags), the sound before it
+// (an MB_ICON... value above them), and the rules below.
 enum : UINT {
     kShownWhenSilent = 0x01000000,  // a silent run shows it too
     kOverMainWindow = 0x02000000,   // owned by the main window, even with a dialog open
     kWaitingCaption = 0x04000000,   // under the caption of the wait for an application
 };
-// The sound played before a message: an MB_ICON... value, kept above its style.
 constexpr UINT BeepSound(UINT icon) { return icon << 16; }
-
-// The kinds of message: buttons, icon, sound and rules together.
 enum MessageKind : UINT {
-    // The script cannot be run as written, or there is none: the run stops.
+    // The script cannot be run as written, or there is none; this Windows is
+    // not one it runs on.
     kScriptProblem = MB_OK | MB_ICONHAND | BeepSound(MB_ICONHAND) | kShownWhenSilent,
-    // This Windows is not one the script runs on.
     kPlatformRefused = kScriptProblem | kOverMainWindow,
-    // A file or folder that a command needs is not there or cannot be made.
+    // What a command needs is not there, or cannot be made; its work failed.
     kNotFound = MB_OK | MB_ICONHAND | BeepSound(MB_ICONEXCLAMATION),
-    // A command's work failed.
     kFailed = MB_OK | MB_ICONHAND | BeepSound(MB_ICONHAND),
-    // Something the user should know, or correct on the page.
     kWarning = MB_OK | MB_ICONEXCLAMATION | BeepSound(MB_ICONEXCLAMATION),
-    // Whether a newer file may be overwritten; a silent run does.
+    // Whether a newer file may be overwritten (a silent run does); whether an
+    // application to be replaced has ended.
     kOverwriteQuestion = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON1 | BeepSound(MB_ICONEXCLAMATION),
-    // An application to be replaced is running: OK once it has ended.
     kApplicationRunning =
         MB_OKCANCEL | MB_ICONEXCLAMATION | BeepSound(MB_ICONEXCLAMATION) | kOverMainWindow | kWaitingCaption,
 };

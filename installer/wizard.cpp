@@ -185,9 +185,16 @@ BOOL FillDefaultDir(const char* proposed, UnavailableFolder* unavailable) {
     return TRUE;
 }
 
+// Shows a page as Visit does and answers the state after it: `next` on Next,
+// `back` on Back, otherwise cancelled.
+int PageStep(int pageId, bool shown, int next, int back) {
+    const int result = Visit(pageId, shown);
+    return result == kPageNext ? next : result == kPageBack ? back : kCancelledState;
+}
+
 int OnWelcomeState(Wizard& wizard) {
     InstallMode = wizard.entryMode;
-    return Visit(IDD_WELCOME, true) == kPageNext ? kSelectionState : kCancelledState;
+    return PageStep(IDD_WELCOME, true, kSelectionState, kCancelledState);
 }
 
 int OnSelectionState(Wizard& wizard) {
@@ -207,35 +214,22 @@ int OnSelectionState(Wizard& wizard) {
 }
 
 int OnFolderState(Wizard&) {
-    switch (Visit(IDD_FOLDER, InstallMode)) {
-    case kPageNext: return kStartMenuState;
-    case kPageBack: return PreviousInstall ? kSelectionState : kWelcomeState;
-    default: return kCancelledState;
-    }
+    return PageStep(IDD_FOLDER, InstallMode, kStartMenuState, PreviousInstall ? kSelectionState : kWelcomeState);
 }
 
 int OnStartMenuState(Wizard& wizard) {
-    switch (Visit(IDD_STARTMENU, InstallMode && wizard.startMenuFlag == kStartMenuPageShown)) {
-    case kPageNext: return kInstallConfirmState;
-    case kPageBack: return kFolderState;
-    default: return kCancelledState;
-    }
+    return PageStep(IDD_STARTMENU, InstallMode && wizard.startMenuFlag == kStartMenuPageShown, kInstallConfirmState,
+                    kFolderState);
 }
 
 int OnInstallConfirmState(Wizard& wizard) {
-    switch (Visit(IDD_INSTALL_CONFIRM, InstallMode)) {
-    case kPageNext: return kDoneState;
-    case kPageBack: return wizard.startMenuFlag == kStartMenuPageShown ? kStartMenuState : kFolderState;
-    default: return kCancelledState;
-    }
+    return PageStep(IDD_INSTALL_CONFIRM, InstallMode, kDoneState,
+                    wizard.startMenuFlag == kStartMenuPageShown ? kStartMenuState : kFolderState);
 }
 
 int OnUninstallConfirmState(Wizard& wizard) {
-    switch (Visit(IDD_UNINSTALL_CONFIRM, !InstallMode)) {
-    case kPageNext: return kDoneState;
-    case kPageBack: return wizard.entryMode ? kSelectionState : kWelcomeState;
-    default: return kCancelledState;
-    }
+    return PageStep(IDD_UNINSTALL_CONFIRM, !InstallMode, kDoneState,
+                    wizard.entryMode ? kSelectionState : kWelcomeState);
 }
 
 int (*const kWizardStates[])(Wizard&) = {

@@ -1,5 +1,4 @@
-// Argument handling, platform questions and failure messages shared by the
-// installer's units.
+// Argument handling and the meter's weights, shared by the commands.
 #include "command_support.h"
 
 #include "run_state.h"
@@ -7,22 +6,8 @@
 
 char* NextArgument() { return NextToken(nullptr, kLineSeparators); }
 
-BOOL ExpandArgument(char* out, const char* argument, int size) {
-    if (!argument) {
-        out[0] = '\0';
-        return TRUE;
-    }
-    return ExpandVariables(out, argument, size);
-}
-
 bool MissingSourceWasRemoved() { return !InstallMode; }
 
 void AddKeywordWeight(int keyword) { MeterDone += KeywordTable[keyword].KeywordWeight; }
 
-BOOL ExpandNextArgument(char* out) { return ExpandArgument(out, NextArgument()); }
-
-BOOL QueryWindowsVersion(OSVERSIONINFOA* version) {
-    ZeroMemory(version, sizeof *version);
-    version->dwOSVersionInfoSize = sizeof *version;
-    return GetVersionExA(version);
-}
+BOOL ExpandNextArgument(char* out) { return ExpandVariables(out, NextArgument()); }

@@ -11,22 +11,6 @@
 
 namespace {
 
-// Reads a registry value as a text of at most kPathSize - 1 bytes, whatever
-// its type; FALSE when it is missing or longer.
-BOOL ReadFolderValue(HKEY root, const char* keyPath, const char* valueName, char* folder) {
-    RegKey key;
-    // Full access, as the installer will write there: a user who may not
-    // gets no default folder.
-    if (key.Open(root, keyPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) return FALSE;
-    char data[kPathSize + 1];
-    DWORD size = kPathSize;
-    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
-        ERROR_SUCCESS)
-        return FALSE;
-    data[size] = '\0';  // it may be stored without its terminator
-    return CopyText(folder, data, kPathSize, kRefuse);
-}
-
 // The name under which the install section copies the installer into the
 // installation folder.
 const char kUninstallerName[] = "Hbuninst.exe";
@@ -79,7 +63,10 @@ BOOL DefaultDirFromRegDirective(HWND) {
     const char* valueName = NextArgument();
     if (!root || !keyPath || !valueName) return TRUE;
     char folder[kPathSize];
-    if (ReadFolderValue(root, keyPath, valueName, folder) || (!DefaultDir[0] && UninstallerFolder(folder)))
+    // Full access, as the installer will write there: a user who may not
+    // gets no default folder.
+    if (ReadRegistryPath(root, keyPath, KEY_ALL_ACCESS, valueName, folder) ||
+        (!DefaultDir[0] && UninstallerFolder(folder)))
         lstrcpyA(DefaultDir, folder);
     return TRUE;
 }

@@ -46,11 +46,6 @@ bool DestinationIsNewer(const char* destination, const FILETIME& sourceTime) {
            CompareFileTime(&destinationTime, &sourceTime) > 0;
 }
 
-bool UserAllowsOverwrite(HWND progressDialog, const char* destination) {
-    return Message(progressDialog, kOverwriteQuestion, "新しいファイル%sが、すでに存在します。\n上書きしますか?",
-                   destination) == IDYES;
-}
-
 BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
     char source[kPathSize];
     char destination[kPathSize];
@@ -68,14 +63,12 @@ BOOL TransferCommand(HWND progressDialog, const TransferKind& kind) {
         Message(progressDialog, kNotFound, kind.missingSource, source);
         return FALSE;
     }
-    // Declining keeps the destination, but the work counts as done so that the
-    // meter still reaches its total.
-    if (destinationFits && DestinationIsNewer(destination, sourceTime) &&
-        !UserAllowsOverwrite(progressDialog, destination)) {
-        MeterDone += size;
-        return TRUE;
-    }
-    if (destinationFits && kind.transfer(source, destination)) {
+    // Declining to overwrite a newer file keeps it, but the work counts as
+    // done so that the meter still reaches its total.
+    const bool declined = destinationFits && DestinationIsNewer(destination, sourceTime) &&
+                          Message(progressDialog, kOverwriteQuestion,
+                                  "新しいファイル%sが、すでに存在します。\n上書きしますか?", destination) != IDYES;
+    if (declined || (destinationFits && kind.transfer(source, destination))) {
         MeterDone += size;
         return TRUE;
     }

@@ -25,10 +25,6 @@ bool OpenKey(RegKey* key, HKEY root, const char* path) {
     return root && path && key->Open(root, path, KEY_ALL_ACCESS) == ERROR_SUCCESS;
 }
 
-void ShowRegistryLine(HWND progressDialog) {
-    ShowProgressLines(progressDialog, "レジストリの更新中です...", nullptr, nullptr);
-}
-
 // The key that a command's first two arguments name: the root by its number
 // and the path below it. Read as the command's line is shown.
 struct KeyArguments {
@@ -38,7 +34,7 @@ struct KeyArguments {
 KeyArguments NextKeyArguments(HWND progressDialog) {
     const HKEY root = RootKeyNumber(ReadNumber(NextArgument()));
     const KeyArguments key = {root, NextArgument()};
-    ShowRegistryLine(progressDialog);
+    ShowProgressLines(progressDialog, "レジストリの更新中です...", nullptr, nullptr);
     return key;
 }
 
@@ -51,7 +47,7 @@ constexpr int kStringValueSize = 2 * kPathSize;
 // all: a value cut short would be a wrong path for whoever reads it later.
 void SetStringValue(HKEY key, const char* name, const char* data) {
     char text[kStringValueSize];
-    if (!ExpandArgument(text, data, sizeof text)) return;
+    if (!ExpandVariables(text, data, sizeof text)) return;
     StripTrailingBackslash(text);
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                    static_cast<DWORD>(lstrlenA(text) + 1));

@@ -68,10 +68,7 @@ BOOL GetProgramsFolder(char* folder) {
     if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &list)) || !list) return FALSE;
     const BOOL found = SHGetPathFromIDListA(list, folder);
     CoTaskMemFree(list);
-    if (!found) {
-        folder[0] = '\0';
-        return FALSE;
-    }
+    if (!found) folder[0] = '\0';
     StripTrailingBackslash(folder);
     return folder[0] != '\0';
 }

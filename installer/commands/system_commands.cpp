@@ -20,11 +20,6 @@ const char* const OsNameTable[4] = {
 
 namespace {
 
-bool IsWindows95Family() {
-    OSVERSIONINFOA version;
-    return QueryWindowsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-}
-
 const char* OsName(int index) { return index >= 0 && index < 4 ? OsNameTable[index] : ""; }
 
 // Hands out a file's bytes the way a text-mode read does: CR LF comes as LF,
@@ -127,23 +122,17 @@ bool IsRenameSection(const char* line, int length) {
 
 bool IsNulDestination(const char* destination) { return lstrcmpiA(destination, "NUL") == 0; }
 
-void ToShortPath(char* path) {
-    char shortPath[kPathSize];
-    if (ShortPath(path, shortPath)) lstrcpyA(path, shortPath);
-}
-
 BOOL ReplaceAtRestartOnWindows95(const char* destination, const char* source) {
     char shortSource[kPathSize];
     char shortDestination[kPathSize];
-    lstrcpynA(shortSource, source, kPathSize);
-    lstrcpynA(shortDestination, destination, kPathSize);
-    ToShortPath(shortSource);
-    if (!IsNulDestination(shortDestination)) ToShortPath(shortDestination);
+    // A name without an 8.3 form is written as it is.
+    if (!ShortPath(source, shortSource)) lstrcpynA(shortSource, source, kPathSize);
+    if (IsNulDestination(destination) || !ShortPath(destination, shortDestination))
+        lstrcpynA(shortDestination, destination, kPathSize);
 
     char windows[kPathSize];
-    const UINT length = GetWindowsDirectoryA(windows, kPathSize);
     char wininit[kPathSize];
-    if (!WholePath(length) || !JoinPath(wininit, windows, "WININIT.INI"))
+    if (!WholePath(GetWindowsDirectoryA(windows, kPathSize)) || !JoinPath(wininit, windows, "WININIT.INI"))
         return TRUE;
     return AddWininitRenameEntry(wininit, shortDestination, shortSource);
 }
@@ -242,8 +231,8 @@ BOOL MoveAtRebootCommand(HWND progressDialog) {
     // it. WININIT.INI only deletes and renames files, so on the Windows 95
     // family the empty folder stays in the temporary folder.
     char folder[kPathSize];
-    if (destinationFits && IsNulDestination(destination) && LiesInRunFolder(source) && !IsWindows95Family() &&
-        RunFolder(folder))
+    if (destinationFits && IsNulDestination(destination) && LiesInRunFolder(source) &&
+        WindowsPlatform() != VER_PLATFORM_WIN32_WINDOWS && RunFolder(folder))
         ReplaceAtRestart(destination, folder);
     RestartNeeded = TRUE;
     return TRUE;
@@ -254,7 +243,7 @@ BOOL CleanupInstallCommand(HWND) {
     char self[kPathSize];
     // A program or path cut short would start or clean up the wrong thing:
     // then no clean-up program is named at all.
-    if (!ExpandArgument(CleanupProgram, programArgument) || !OwnProgramPath(self)) {
+    if (!ExpandVariables(CleanupProgram, programArgument) || !OwnProgramPath(self)) {
         ForgetCleanupProgram();
         return TRUE;
     }
@@ -267,7 +256,7 @@ BOOL CleanupUninstallCommand(HWND) {
     const char* folderArgument = NextArgument();
     char folder[kPathSize];
     char self[kPathSize];
-    if (!ExpandArgument(CleanupProgram, programArgument) || !ExpandArgument(folder, folderArgument) ||
+    if (!ExpandVariables(CleanupProgram, programArgument) || !ExpandVariables(folder, folderArgument) ||
         !OwnProgramPath(self)) {
         ForgetCleanupProgram();
         return TRUE;
@@ -283,7 +272,7 @@ BOOL CleanupUninstallCommand(HWND) {
 }
 
 BOOL ReplaceAtRestart(const char* destination, const char* source) {
-    if (IsWindows95Family()) return ReplaceAtRestartOnWindows95(destination, source);
+    if (WindowsPlatform() == VER_PLATFORM_WIN32_WINDOWS) return ReplaceAtRestartOnWindows95(destination, source);
     if (IsNulDestination(destination))
         MoveFileExA(source, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else
@@ -364,14 +353,12 @@ const char* MakeTempFileName() {
     static char name[kPathSize];
     char folder[kPathSize];
     name[0] = '\0';
-    const DWORD length = GetTempPathA(kPathSize, folder);
-    if (!WholePath(length) || !GetTempFileNameA(folder, "hbs", 0, name))
+    if (!WholePath(GetTempPathA(kPathSize, folder)) || !GetTempFileNameA(folder, "hbs", 0, name))
         name[0] = '\0';
     return name;
 }
 
 BOOL RestartWindows() {
-    OSVERSIONINFOA version;
-    if (QueryWindowsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) EnableShutdownPrivilege();
+    if (WindowsPlatform() == VER_PLATFORM_WIN32_NT) EnableShutdownPrivilege();
     return ExitWindowsEx(EWX_REBOOT, 0);
 }
