@@ -1,6 +1,7 @@
-// The script's own directives: the folder of an earlier installation from the
-// registry, whether there was one, and waiting until the application to be
-// replaced is no longer running.
+// The directives that prepare the run: the folder of an earlier installation
+// from the registry, whether there was one, and waiting until the application
+// to be replaced is no longer running. (welcome is the wizard's, startmeter and
+// endmeter the meter's.)
 #include "command_support.h"
 #include "commands.h"
 #include "routines.h"
