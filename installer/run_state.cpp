@@ -42,8 +42,6 @@ DWORD MeterTotal;
 DWORD MeterDone;
 int MeterPos;
 
-HWND MessageOwner(HWND progressDialog) { return progressDialog ? progressDialog : MainWindow; }
-
 void ResetRunState() {
     ResetRunFolder();
     for (char* text : {CleanupTarget, CleanupDir, Caption, DefaultDir, FolderNote, CleanupProgram, CleanupArgs,

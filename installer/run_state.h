@@ -65,10 +65,6 @@ enum ExitCode {
     kExitRestartNeeded = 3010,
 };
 
-// Owner of a command's message boxes: the progress dialog while it is open,
-// otherwise the main window.
-HWND MessageOwner(HWND progressDialog);
-
 // Puts every variable back to its value at program start (tests run many
 // scripts in one process).
 void ResetRunState();

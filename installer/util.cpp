@@ -133,6 +133,6 @@ int Message(HWND dialog, MessageKind kind, const char* format, ...) {
     wvsprintfA(text, format, arguments);
     va_end(arguments);
     MessageBeep((kind >> 16) & 0xFF);
-    return MessageBoxA((kind & kOverMainWindow) ? MainWindow : MessageOwner(dialog), text,
+    return MessageBoxA((kind & kOverMainWindow) || !dialog ? MainWindow : dialog, text,
                        (kind & kWaitingCaption) ? "動作中のアプリケーションの終了" : Caption, style);
 }
