@@ -440,11 +440,7 @@ TEST_F(HostileScript, RunsOfTheStep) {
     std::string user;
     char name[256];
     for (DWORD i = 0; user.empty() && RegEnumKeyA(HKEY_USERS, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_USERS, (std::string(name) + "\\" + own).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            continue;
-        RegCloseKey(key);
-        user = std::string(name) + "\\";
+        if (wintest::KeyExists(HKEY_USERS, std::string(name) + "\\" + own)) user = std::string(name) + "\\";
     }
     ASSERT_FALSE(user.empty());
     wintest::RegistryWatch registry[] = {{HKEY_CLASSES_ROOT, own}, {HKEY_CURRENT_USER, own},

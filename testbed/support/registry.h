@@ -6,13 +6,13 @@
 
 #include <string>
 
+#include "handles.h"
+
 namespace wintest {
 
 inline bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    RegKey key;
+    return key.Open(root, path.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 // A value as stored: its type and all its bytes (a text's closing NUL too).
@@ -23,16 +23,15 @@ struct RegistryValue {
 };
 inline RegistryValue ReadRegistryValue(HKEY root, const std::string& path, const char* name) {
     RegistryValue value;
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+    RegKey key;
     DWORD size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-        value.data.resize(size);
-        value.found = RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(&value.data[0]),
-                                       &size) == ERROR_SUCCESS;
-        value.data.resize(value.found ? size : 0);
-    }
-    RegCloseKey(key);
+    if (key.Open(root, path.c_str(), KEY_READ) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.Get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+        return value;
+    value.data.resize(size);
+    value.found = RegQueryValueExA(key.Get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(&value.data[0]),
+                                   &size) == ERROR_SUCCESS;
+    value.data.resize(value.found ? size : 0);
     return value;
 }
 
@@ -40,13 +39,10 @@ inline RegistryValue ReadRegistryValue(HKEY root, const std::string& path, const
 // when either failed.
 inline bool WriteRegistryValue(HKEY root, const std::string& path, const char* name, DWORD type,
                                const std::string& data) {
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const bool stored = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                                       static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return stored;
+    RegKey key;
+    return key.Create(root, path.c_str(), nullptr, KEY_ALL_ACCESS) == ERROR_SUCCESS &&
+           RegSetValueExA(key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 // A REG_SZ value: the text and its closing NUL.
 inline bool WriteRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text) {

@@ -1,6 +1,7 @@
 // Test support for programs under Wine; see wintest.h.
 #include "wintest.h"
 #include "fake_help_record.h"
+#include "registry.h"
 
 #include <objbase.h>
 #include <psapi.h>
@@ -358,14 +359,7 @@ bool SetAppDefault(const std::string& exeName, const std::string& subkey, const 
                    const std::string& value) {
     std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
     if (!subkey.empty()) keyPath += "\\" + subkey;
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    return WriteRegistryText(HKEY_CURRENT_USER, keyPath, name, value);
 }
 
 }  // namespace
@@ -377,11 +371,9 @@ bool SetDllOverride(const std::string& exeName, const char* dll, const std::stri
 bool SetReportedWindowsVersion(const std::string& exeName, const std::string& version) {
     const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
     if (version.empty()) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return true;
-        LONG rc = RegDeleteValueA(key, "Version");
-        RegCloseKey(key);
+        RegKey key;
+        if (key.Open(HKEY_CURRENT_USER, keyPath.c_str(), KEY_ALL_ACCESS) != ERROR_SUCCESS) return true;
+        const LONG rc = RegDeleteValueA(key.Get(), "Version");
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
     }
     return SetAppDefault(exeName, "", "Version", version);
