@@ -1,6 +1,7 @@
 // The application object, the program entry that drives it, message boxes,
 // string loading and the one-message pump.
 #include "kfw/app.h"
+#include "system_library.h"
 
 #include <cstring>
 
@@ -131,7 +132,7 @@ void CWinApp::Enable3dControls() {
     // Windows 95 and NT 4.0 draw dialog controls in 3D themselves; what is
     // left to do is registering the common controls, in the form their
     // first comctl32 has.
-    AfxInitCommonControls();
+    InitCommonControlsFromSystem();
 }
 
 CWinApp* AfxGetApp() { return g_theApp; }
@@ -165,32 +166,6 @@ int AfxMessageBox(UINT textId, UINT type) {
     char text[1024];
     AfxLoadString(textId, text, sizeof text);
     return AfxMessageBox(text, type);
-}
-
-HMODULE AfxLoadSystemLibrary(const char* name) {
-    char path[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path) return nullptr;
-    const size_t end = length;
-    const bool separated = *CharPrevA(path, path + end) == '\\' && CharPrevA(path, path + end) == path + end - 1;
-    if ((!separated && !kfw::AppendText(path, sizeof path, "\\")) || !kfw::AppendText(path, sizeof path, name))
-        return nullptr;
-    return LoadLibraryA(path);
-}
-
-FARPROC AfxCommonControlsFunction(const char* name) {
-    // Never freed: the controls' window procedures live in it.
-    static HMODULE commonControls = nullptr;
-    if (!commonControls) commonControls = AfxLoadSystemLibrary("COMCTL32.DLL");
-    return commonControls ? GetProcAddress(commonControls, name) : nullptr;
-}
-
-BOOL AfxInitCommonControls() {
-    const FARPROC init = AfxCommonControlsFunction("InitCommonControls");
-    if (!init) return FALSE;
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void (*)()>(init))();
-    return TRUE;
 }
 
 BOOL AfxLoadString(UINT id, char* buffer, int capacity) {

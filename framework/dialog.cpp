@@ -3,6 +3,7 @@
 #include "kfw/dialog.h"
 
 #include "kfw/app.h"
+#include "system_library.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ namespace {
 void RegisterCommonControls() {
     static bool registered = false;
     if (registered) return;
-    AfxInitCommonControls();
+    InitCommonControlsFromSystem();
     registered = true;
 }
 

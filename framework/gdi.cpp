@@ -2,6 +2,7 @@
 #include "kfw/gdi.h"
 
 #include "kfw/app.h"
+#include "system_library.h"
 
 #include <commctrl.h>
 
@@ -40,7 +41,7 @@ HBITMAP AfxLoadSysColorBitmap(HINSTANCE instance, UINT bitmapId) {
     using CreateMappedBitmapProc = HBITMAP(WINAPI*)(HINSTANCE, INT_PTR, UINT, LPCOLORMAP, int);
     // GetProcAddress knows no signature; void(*)() is the neutral step between.
     const auto create = reinterpret_cast<CreateMappedBitmapProc>(
-        reinterpret_cast<void (*)()>(AfxCommonControlsFunction("CreateMappedBitmap")));
+        reinterpret_cast<void (*)()>(CommonControlsFunction("CreateMappedBitmap")));
     // Without a colour map the four standard button colours are mapped.
     return create ? create(instance, static_cast<INT_PTR>(bitmapId), 0, nullptr, 0) : nullptr;
 }

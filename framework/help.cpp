@@ -3,6 +3,7 @@
 #include "kfw/help.h"
 
 #include "kfw/app.h"
+#include "system_library.h"
 
 namespace kfw {
 
@@ -22,11 +23,9 @@ HtmlHelpEngine::~HtmlHelpEngine() {
 
 bool HtmlHelpEngine::Load() {
     if (m_htmlHelp) return true;
-    m_module = AfxLoadSystemLibrary("hhctrl.ocx");
+    m_module = LoadSystemLibrary("hhctrl.ocx");
     if (!m_module) return false;
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    m_htmlHelp = reinterpret_cast<HtmlHelpFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_module, "HtmlHelpA")));
+    m_htmlHelp = FunctionOf<HtmlHelpFunction>(m_module, "HtmlHelpA");
     if (m_htmlHelp) return true;
     FreeLibrary(m_module);
     m_module = nullptr;

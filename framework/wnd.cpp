@@ -3,6 +3,7 @@
 #include "kfw/wnd.h"
 
 #include "kfw/app.h"
+#include "system_library.h"
 
 namespace {
 
@@ -16,22 +17,13 @@ HHOOK g_hCreationHook = nullptr;
 using MonitorFromWindowProc = HMONITOR(WINAPI*)(HWND, DWORD);
 using GetMonitorInfoProc = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
 
-// A USER32 function that not every Windows has, or null.
-FARPROC UserFunction(const char* name) {
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    return user ? GetProcAddress(user, name) : nullptr;
-}
-
 // The work area of the monitor that `window` is on, or nearest to, when the
 // system knows monitors. Windows 98 and 2000 brought them; Windows 95 and NT
 // 4.0 would refuse to load a program that imported their functions, so they
 // are looked up when needed.
 bool MonitorWorkArea(HWND window, RECT* area) {
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    auto monitorFromWindow = reinterpret_cast<MonitorFromWindowProc>(
-        reinterpret_cast<void (*)()>(UserFunction("MonitorFromWindow")));
-    auto getMonitorInfo = reinterpret_cast<GetMonitorInfoProc>(
-        reinterpret_cast<void (*)()>(UserFunction("GetMonitorInfoA")));
+    const auto monitorFromWindow = LoadedFunction<MonitorFromWindowProc>("USER32.DLL", "MonitorFromWindow");
+    const auto getMonitorInfo = LoadedFunction<GetMonitorInfoProc>("USER32.DLL", "GetMonitorInfoA");
     if (!monitorFromWindow || !getMonitorInfo) return false;
     HMONITOR monitor = monitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
     MONITORINFO info{};

@@ -4,14 +4,14 @@
 #include <initializer_list>
 
 #include "handles.h"
+#include "system_library.h"
 #include "util.h"
 
 namespace {
 
 template <class Function>
 bool Take(HMODULE module, const char* name, Function* function) {
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    *function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    *function = FunctionOf<Function>(module, name);
     return *function != nullptr;
 }
 

@@ -1,7 +1,6 @@
 // The installer's DLL search: the system folder only; see library_search.h.
 #include "library_search.h"
 
-#include "run_state.h"
 #include "util.h"
 
 namespace {
@@ -11,12 +10,6 @@ constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryProc = BOOL(WINAPI*)(LPCSTR);
-
-// A KERNEL32 function that not every Windows has, or null.
-FARPROC KernelFunction(const char* name) {
-    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-    return kernel ? GetProcAddress(kernel, name) : nullptr;
-}
 
 // The DLLs that the shell-link object, COM and the window code load by name
 // on the program's behalf. Loaded from the system folder first, a later
@@ -32,36 +25,16 @@ void PreloadShellLibraries() {
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const char* name) {
-    char path[kPathSize];
-    char folder[kPathSize];
-    if (!WholePath(GetSystemDirectoryA(folder, kPathSize)) || !JoinPath(path, folder, name)) return nullptr;
-    // The altered search looks for the DLL's own imports in its folder first.
-    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-BOOL InitCommonControlsFromSystem() {
-    // Never freed: the controls' window procedures live in it.
-    const HMODULE commonControls = LoadSystemLibrary("COMCTL32.DLL");
-    const FARPROC init = commonControls ? GetProcAddress(commonControls, "InitCommonControls") : nullptr;
-    if (!init) return FALSE;
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void (*)()>(init))();
-    return TRUE;
-}
-
 void LimitLibrarySearch() {
     OSVERSIONINFOA version;
     if (!QueryWindowsVersion(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
     const DWORD release = version.dwMajorVersion * 100 + version.dwMinorVersion;
     if (release < 501) return;  // NT 4.0 and 2000: as they are
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void (*)()>(KernelFunction("SetDefaultDllDirectories")));
+    const auto setDefault = LoadedFunction<SetDefaultDllDirectoriesProc>("KERNEL32.DLL", "SetDefaultDllDirectories");
     // Vista's shell-link object fails when the search is limited, so Vista
     // (and every Windows without the call) has the shell's DLLs loaded from
     // the system folder before anything asks for them by name.
     if (!setDefault || release == 600 || !setDefault(kSearchSystem32)) PreloadShellLibraries();
-    const auto setDirectory = reinterpret_cast<SetDllDirectoryProc>(
-        reinterpret_cast<void (*)()>(KernelFunction("SetDllDirectoryA")));
+    const auto setDirectory = LoadedFunction<SetDllDirectoryProc>("KERNEL32.DLL", "SetDllDirectoryA");
     if (setDirectory) setDirectory("");
 }

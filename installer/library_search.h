@@ -6,14 +6,7 @@
 
 #include <windows.h>
 
-// Loads the system DLL `name` from the system folder by its full path, and
-// has the DLLs it needs looked for there first too. Null when it cannot.
-HMODULE LoadSystemLibrary(const char* name);
-
-// Registers the common controls (the progress bar) from the system folder's
-// COMCTL32.DLL, which stays loaded for the life of the process. FALSE when
-// that DLL or its function cannot be had.
-BOOL InitCommonControlsFromSystem();
+#include "system_library.h"
 
 // The first thing the program does: limits the search for DLLs to the system
 // folder where Windows offers that (Windows 8 and later, 7 with its update),

@@ -6,6 +6,7 @@
 #include "folder_rights.h"
 #include "run_state.h"
 #include "handles.h"
+#include "system_library.h"
 #include "util.h"
 
 namespace {
@@ -31,10 +32,7 @@ using RandomProc = BOOLEAN(WINAPI*)(PVOID, ULONG);
 // stack lies, mixed. The folder is made new and fails when it exists, so a name that is
 // guessed can only make a run try the next one.
 void RandomNumber(DWORD number[2]) {
-    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
-    // GetProcAddress knows no signature; void(*)() is the neutral step between.
-    const auto random = reinterpret_cast<RandomProc>(
-        reinterpret_cast<void (*)()>(advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr));
+    const auto random = LoadedFunction<RandomProc>("ADVAPI32.DLL", "SystemFunction036");
     if (random && random(number, 2 * sizeof number[0])) return;
     LARGE_INTEGER counter = {};
     QueryPerformanceCounter(&counter);

@@ -105,14 +105,6 @@ int AfxMessageBox(UINT textId, UINT type = MB_OK);
 // when it is missing.
 BOOL AfxLoadString(UINT id, char* buffer, int capacity);
 
-// Loads the system DLL `name` from the system folder by its full path (never
-// from the program's or the current folder); null when it cannot.
-HMODULE AfxLoadSystemLibrary(const char* name);
-// A function of the system folder's COMCTL32.DLL, which stays loaded for the
-// process's life once asked for; null when it cannot be had.
-FARPROC AfxCommonControlsFunction(const char* name);
-// Registers the common controls; FALSE when COMCTL32 cannot be had.
-BOOL AfxInitCommonControls();
 // String `id` with "%1" (and "%2") replaced; cut to the buffer when too long.
 void AfxFormatString1(char* buffer, int capacity, UINT id, const char* first);
 void AfxFormatString2(char* buffer, int capacity, UINT id, const char* first, const char* second);
