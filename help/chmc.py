@@ -202,8 +202,7 @@ def main(argv=None):
     parser.add_argument('--project', help='also keep the project in this folder')
     args = parser.parse_args(argv)
     try:
-        with open(args.source, encoding='utf-8') as f:
-            doc = hlpc.parse_source(f.read())
+        doc = hlpc.read_source(args.source)
         if args.project:
             os.makedirs(args.project, exist_ok=True)
             write_project(doc, args.project, os.path.basename(args.chm))

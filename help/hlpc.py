@@ -101,6 +101,12 @@ def parse_source(text):
     return doc
 
 
+def read_source(path):
+    """The help source at `path` (UTF-8), parsed."""
+    with open(path, encoding='utf-8') as f:
+        return parse_source(f.read())
+
+
 def _level(value, number):
     if not value.isdigit() or not 1 <= int(value) <= 9:
         raise SourceError(number, 'contents level must be 1 to 9')
@@ -326,8 +332,7 @@ def main(argv=None):
     parser.add_argument('--cnt', help='contents file to write')
     args = parser.parse_args(argv)
     try:
-        with open(args.source, encoding='utf-8') as f:
-            doc = parse_source(f.read())
+        doc = read_source(args.source)
         cnt_name = os.path.basename(args.cnt) if args.cnt else None
         data = compile_help(doc, generation_date(args.source), cnt_name)
         write_file(args.hlp, data)

@@ -452,8 +452,7 @@ class BuiltDocuments(unittest.TestCase):
         # go through the string table to a page inside the file.
         h = hlpdump.HelpFile(self.read('Kopiwa.hlp'))
         title = lambda page: re.search('<h1>(.*)</h1>', self.chm_file(page).decode('cp932')).group(1)
-        with open(SOURCE, encoding='utf-8') as f:
-            pages = ['/' + t.name.lower() + '.htm' for t in hlpc.parse_source(f.read()).topics]
+        pages = ['/' + t.name.lower() + '.htm' for t in hlpc.read_source(SOURCE).topics]
         self.assertEqual(sorted(title(p) for p in pages), sorted(t['title'].decode('cp932') for t in h.topics))
         ivb, strings = self.chm_file('/#IVB'), self.chm_file('/#STRINGS')
         mapped = {number: title(strings[offset:strings.index(b'\0', offset)].decode('ascii'))
