@@ -1017,7 +1017,8 @@ TEST(InstallCycle, ARunningCopierHoldsTheInstallUntilItEnds) {
     // the uninstall.
     RestartWatcher restart;
     Process uninstall;
-    ASSERT_TRUE(uninstall.StartCommandLine(UninstallCommand() + " -s"));
+    const std::string uninstallCommand = UninstallCommand() + " -s";
+    ASSERT_TRUE(uninstall.StartCommandLine(uninstallCommand)) << uninstallCommand << ": error " << GetLastError();
     ASSERT_TRUE(WaitForEnd(uninstall));
     EXPECT_EQ(CleanupCopyCommandLine(), CleanupArguments(DefaultFolder() + "\\Hbuninst.exe", DefaultFolder(), true));
     ASSERT_TRUE(WaitForCleanup(DefaultFolder()));
